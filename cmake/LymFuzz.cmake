@@ -1,0 +1,30 @@
+# lym_fuzz_target(NAME SOURCE)
+#
+# Every build compiles the target with a replay driver and replays the saved crash inputs of
+# tests/crashes/NAME as a test. The LYM_FUZZ build (clang) also links it with libFuzzer and runs
+# it for LYM_FUZZ_SECONDS as a test labelled "fuzz".
+set(LYM_FUZZ_SECONDS 20 CACHE STRING "How long each fuzz target runs in the test suite")
+
+function(lym_fuzz_target name source)
+  set(crashes "${PROJECT_SOURCE_DIR}/tests/crashes/${name}")
+
+  add_executable(${name}_replay ${source} "${PROJECT_SOURCE_DIR}/tests/fuzz_replay_main.cpp")
+  target_link_libraries(${name}_replay PRIVATE lymcore lymcore_internal)
+  lym_target_warnings(${name}_replay)
+  add_test(NAME replay.${name} COMMAND ${name}_replay "${crashes}")
+  set_tests_properties(replay.${name} PROPERTIES LABELS "replay")
+
+  if(LYM_FUZZ)
+    add_executable(${name} ${source})
+    target_link_libraries(${name} PRIVATE lymcore lymcore_internal)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    lym_target_warnings(${name})
+    set(corpus "${CMAKE_BINARY_DIR}/fuzz-corpus/${name}")
+    set(artifacts "${CMAKE_BINARY_DIR}/fuzz-crashes/${name}")
+    file(MAKE_DIRECTORY "${corpus}" "${artifacts}")
+    add_test(NAME fuzz.${name}
+      COMMAND ${name} -max_total_time=${LYM_FUZZ_SECONDS} -timeout=10 -rss_limit_mb=2048
+              -print_final_stats=1 "-artifact_prefix=${artifacts}/" "${corpus}")
+    set_tests_properties(fuzz.${name} PROPERTIES LABELS "fuzz" TIMEOUT 300)
+  endif()
+endfunction()
