@@ -19,4 +19,4 @@ run_build() { # build dir, then extra CMake arguments
 run_build build -DCMAKE_BUILD_TYPE=Release
 run_build build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLYM_SANITIZE=ON
 run_build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLYM_FUZZ=ON \
-  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
+  -DCMAKE_CXX_COMPILER=clang++
