@@ -10,6 +10,29 @@ if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86)$")
   add_compile_options(-msse2 -mfpmath=sse)
 endif()
 
+# Vector kernels: x86 builds compile each kernel body once per instruction set (files ending in
+# _sse2.cpp and _avx2.cpp get their flags from lym_kernel_sources) and choose at run time.
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86|x86_64|AMD64|amd64)$")
+  set(LYM_X86_KERNELS ON)
+  add_compile_definitions(LYM_X86_KERNELS=1)
+endif()
+
+function(lym_kernel_sources target)
+  if(NOT LYM_X86_KERNELS)
+    return()
+  endif()
+  foreach(source ${ARGN})
+    if(source MATCHES "_avx2\\.cpp$")
+      set_source_files_properties(${source} TARGET_DIRECTORY ${target}
+                                  PROPERTIES COMPILE_OPTIONS "-mavx2")
+    elseif(source MATCHES "_sse2\\.cpp$")
+      set_source_files_properties(${source} TARGET_DIRECTORY ${target}
+                                  PROPERTIES COMPILE_OPTIONS "-msse2")
+    endif()
+  endforeach()
+  target_sources(${target} PRIVATE ${ARGN})
+endfunction()
+
 if(LYM_SANITIZE)
   set(lym_sanitizers -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_compile_options(${lym_sanitizers})

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace lym {
 
@@ -83,6 +84,21 @@ class TAntiAliasMem {
   size_t alignment_;
   void* start_;
   size_t size_;
+};
+
+// A zero-filled work array of count items in anti-alias memory.
+template <class T>
+class TAntiAliasArray {
+ public:
+  explicit TAntiAliasArray(size_t count) : memory_(count * sizeof(T)), count_(count) {
+    std::memset(memory_.Start(), 0, count * sizeof(T));
+  }
+  T* Data() const { return memory_.As<T>(); }
+  size_t Count() const { return count_; }
+
+ private:
+  TAntiAliasMem memory_;
+  size_t count_;
 };
 
 }  // namespace lym
