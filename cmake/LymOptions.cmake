@@ -10,27 +10,29 @@ if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86)$")
   add_compile_options(-msse2 -mfpmath=sse)
 endif()
 
-# Vector kernels: x86 builds compile each kernel body once per instruction set (files ending in
-# _sse2.cpp and _avx2.cpp get their flags from lym_kernel_sources) and choose at run time.
+# Vector kernels: on x86 the file that holds them is compiled once per instruction set (SSE2 and
+# AVX2), each copy into its own namespace, and the kernel tables choose at run time.
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86|x86_64|AMD64|amd64)$")
   set(LYM_X86_KERNELS ON)
   add_compile_definitions(LYM_X86_KERNELS=1)
 endif()
 
-function(lym_kernel_sources target)
+function(lym_vector_levels target source)
   if(NOT LYM_X86_KERNELS)
     return()
   endif()
-  foreach(source ${ARGN})
-    if(source MATCHES "_avx2\\.cpp$")
-      set_source_files_properties(${source} TARGET_DIRECTORY ${target}
-                                  PROPERTIES COMPILE_OPTIONS "-mavx2")
-    elseif(source MATCHES "_sse2\\.cpp$")
-      set_source_files_properties(${source} TARGET_DIRECTORY ${target}
-                                  PROPERTIES COMPILE_OPTIONS "-msse2")
-    endif()
+  set(names sse2 avx2)
+  foreach(level 1 2)
+    math(EXPR index "${level} - 1")
+    list(GET names ${index} name)
+    set(objects ${target}_${name})
+    add_library(${objects} OBJECT ${source})
+    target_compile_options(${objects} PRIVATE -m${name})
+    target_compile_definitions(${objects} PRIVATE LYM_VECTOR_LEVEL=${level})
+    target_include_directories(${objects} PRIVATE $<TARGET_PROPERTY:${target},INCLUDE_DIRECTORIES>)
+    lym_target_warnings(${objects})
+    target_sources(${target} PRIVATE $<TARGET_OBJECTS:${objects}>)
   endforeach()
-  target_sources(${target} PRIVATE ${ARGN})
 endfunction()
 
 if(LYM_SANITIZE)

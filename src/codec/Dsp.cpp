@@ -4,6 +4,7 @@
 
 #include "codec/Arithmetic.h"
 #include "codec/DspLevels.h"
+#include "codec/VectorLevels.h"
 #include "foundation/KernelTables.h"
 #include "foundation/zqExceptions.h"
 
@@ -31,7 +32,7 @@ TKernelTables<TDspKernels> BuildTables() {
       &dsp_portable::ToInt16,      &dsp_portable::SumSquares16,    &dsp_portable::DotProduct16,
       &dsp_portable::Autocorrelation16};
 #ifdef LYM_X86_KERNELS
-  return BuildKernelTables(portable, &dsp_sse2::AddKernels, &dsp_avx2::AddKernels);
+  return BuildKernelTables(portable, &kernels_sse2::AddDspKernels, &kernels_avx2::AddDspKernels);
 #else
   return BuildKernelTables<TDspKernels>(portable, nullptr, nullptr);
 #endif

@@ -27,15 +27,4 @@ void Autocorrelation16With(TDotProduct16 dotProduct, const int16_t* values, int3
 
 }  // namespace dsp_portable
 
-#ifdef LYM_X86_KERNELS
-// Each level puts its own kernels into a table. These functions are compiled for their
-// instruction set: call them only when the processor supports it.
-namespace dsp_sse2 {
-void AddKernels(TDspKernels& table);
-}
-namespace dsp_avx2 {
-void AddKernels(TDspKernels& table);
-}
-#endif
-
 }  // namespace lym

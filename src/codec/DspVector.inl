@@ -1,7 +1,7 @@
 // The vector DSP kernels, written once for every instruction set.
 //
-// Dsp_sse2.cpp and Dsp_avx2.cpp each include this file inside their own namespace, after the
-// headers it needs and after defining their register wrapper V:
+// VectorKernels.cpp includes this file once per instruction set, inside its own namespace, with a
+// register wrapper V (SimdSse2.h, SimdAvx2.h) offering:
 //   Reg, kBytes; Load, Store (any alignment); Zero, Splat32; Add32, Add64, And, Or;
 //   SignMask32 (x >> 31 per lane), ShiftLeft32 (by a count below 32), High32To64 (each 64-bit lane
 //   >> 32); Magnitude32 ((x XOR sign) - sign); MaxSigned32; MultiplyAddPairs16 (pmaddwd);

@@ -1,6 +1,6 @@
 #include "codec/Prediction.h"
 
-#include "codec/PredictionLevels.h"
+#include "codec/VectorLevels.h"
 #include "foundation/KernelTables.h"
 #include "foundation/zqExceptions.h"
 
@@ -52,8 +52,8 @@ bool ScaleTo16(const int32_t* x, int32_t count, int s, int16_t* history16) {
 
 TKernelTables<TPredictionKernels> BuildTables() {
 #ifdef LYM_X86_KERNELS
-  return BuildKernelTables(TPredictionKernels{}, &FillPredictionKernelsSse2,
-                           &FillPredictionKernelsAvx2);
+  return BuildKernelTables(TPredictionKernels{}, &kernels_sse2::AddPredictionKernels,
+                           &kernels_avx2::AddPredictionKernels);
 #else
   return BuildKernelTables<TPredictionKernels>({}, nullptr, nullptr);
 #endif

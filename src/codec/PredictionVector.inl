@@ -40,6 +40,6 @@ void FillSynthesize(TPredictionKernels& table, std::integer_sequence<int, Index.
 }
 
 template <class W>
-void AddPredictionKernels(TPredictionKernels& table) {
+void AddSynthesisKernels(TPredictionKernels& table) {
   FillSynthesize<W>(table, std::make_integer_sequence<int, kOrderCount>());
 }
