@@ -1,17 +1,19 @@
 # lym_fuzz_target(NAME SOURCE)
 #
-# Every build compiles the target with a replay driver and replays the saved crash inputs of
-# tests/crashes/NAME as a test. The LYM_FUZZ build (clang) also links it with libFuzzer and runs
-# it for LYM_FUZZ_SECONDS as a test labelled "fuzz".
+# Every build compiles the target with a replay driver and replays, as a test, the saved crash
+# inputs of tests/crashes/NAME and the seed inputs of tests/fuzz-seeds/NAME (valid inputs that lead
+# the fuzzer past the first checks). The LYM_FUZZ build (clang) also links it with libFuzzer and
+# runs it for LYM_FUZZ_SECONDS, starting from the seeds, as a test labelled "fuzz".
 set(LYM_FUZZ_SECONDS 20 CACHE STRING "How long each fuzz target runs in the test suite")
 
 function(lym_fuzz_target name source)
   set(crashes "${PROJECT_SOURCE_DIR}/tests/crashes/${name}")
+  set(seeds "${PROJECT_SOURCE_DIR}/tests/fuzz-seeds/${name}")
 
   add_executable(${name}_replay ${source} "${PROJECT_SOURCE_DIR}/tests/fuzz_replay_main.cpp")
   target_link_libraries(${name}_replay PRIVATE lymcore lymcore_internal)
   lym_target_warnings(${name}_replay)
-  add_test(NAME replay.${name} COMMAND ${name}_replay "${crashes}")
+  add_test(NAME replay.${name} COMMAND ${name}_replay "${crashes}" "${seeds}")
   set_tests_properties(replay.${name} PROPERTIES LABELS "replay")
 
   if(LYM_FUZZ)
@@ -24,7 +26,7 @@ function(lym_fuzz_target name source)
     file(MAKE_DIRECTORY "${corpus}" "${artifacts}")
     add_test(NAME fuzz.${name}
       COMMAND ${name} -max_total_time=${LYM_FUZZ_SECONDS} -timeout=10 -rss_limit_mb=2048
-              -print_final_stats=1 "-artifact_prefix=${artifacts}/" "${corpus}")
+              -print_final_stats=1 "-artifact_prefix=${artifacts}/" "${corpus}" "${seeds}")
     set_tests_properties(fuzz.${name} PROPERTIES LABELS "fuzz" TIMEOUT 300)
   endif()
 endfunction()
