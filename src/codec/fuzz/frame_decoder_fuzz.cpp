@@ -20,7 +20,8 @@ struct Setup {
   int32_t rate, bits, n;
 };
 
-// The first three bytes choose the stream and the frame length.
+// The first three bytes choose the stream, the frame length and (top bit of the third byte) whether
+// the vector kernels stop at SSE2.
 Setup ChooseSetup(const uint8_t* data) {
   Setup setup;
   setup.stereo = (data[0] & 1) != 0;
@@ -57,6 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::unique_ptr<uint8_t[]> payload(new uint8_t[size_t(payloadSize)]);
   if (payloadSize > 0) std::memcpy(payload.get(), data + 3, size_t(payloadSize));
 
+  lym::CapKernelLevel((data[2] & 0x80) != 0 ? lym::TKernelLevel::Sse2 : lym::TKernelLevel::Avx2);
   lym::TFrameDecoder portable(0, kMaxFrame, setup.bits, setup.rate);
   lym::TFrameDecoder vector(lym::kCpuFlagVector, kMaxFrame, setup.bits, setup.rate);
   const Decoded a = Decode(portable, setup, payload.get(), payloadSize);
