@@ -1,5 +1,9 @@
 #include "codec/JointStereo.h"
 
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
 #include "foundation/zqExceptions.h"
 
 namespace lym {
@@ -7,6 +11,71 @@ namespace {
 
 constexpr int32_t kJointOrderIndex = 1;  // of the table 4, 8, 16
 constexpr int32_t kJointHalf = kJointOrder / 2;
+constexpr int kColumns = kJointOrder;
+
+int64_t Dot(const int32_t* a, const int32_t* b, int32_t n) {
+  int64_t sum = 0;
+  for (int32_t i = 0; i < n; ++i) sum += int64_t(a[i]) * b[i];
+  return sum;
+}
+
+// Exact sums over the N middle positions: column k is source[t - 4 + k], i.e. source[k ..
+// k + N - 1]; the target is target[4 .. 4 + N - 1].
+struct TJointSums {
+  int64_t n = 0;
+  int64_t column[kColumns] = {}, columnSquares[kColumns][kColumns] = {}, withTarget[kColumns] = {};
+  int64_t target = 0, targetSquares = 0;
+};
+
+TJointSums SumColumns(const int32_t* source, const int32_t* target, int32_t n) {
+  TJointSums sums;
+  sums.n = n;
+  const int32_t* y = target + kJointHalf;
+  for (int k = 0; k < kColumns; ++k) {
+    for (int32_t i = 0; i < n; ++i) sums.column[k] += source[k + i];
+    sums.withTarget[k] = Dot(source + k, y, n);
+  }
+  for (int32_t i = 0; i < n; ++i) sums.target += y[i];
+  sums.targetSquares = Dot(y, y, n);
+  // Products of columns j <= k are lag k - j products of the source over a window that starts at
+  // j: slide the window of column 0 instead of summing again.
+  for (int lag = 0; lag < kColumns; ++lag) {
+    int64_t sum = Dot(source, source + lag, n);
+    for (int j = 0; j + lag < kColumns; ++j) {
+      if (j > 0) sum += int64_t(source[j - 1 + n]) * source[j - 1 + n + lag] - int64_t(source[j - 1]) * source[j - 1 + lag];
+      sums.columnSquares[j][j + lag] = sums.columnSquares[j + lag][j] = sum;
+    }
+  }
+  return sums;
+}
+
+// n x (sum of products) - product of sums: exact in 64 bits for 14-bit values and n <= 16384.
+double Spread(int64_t n, int64_t products, int64_t sumA, int64_t sumB) {
+  return double(n * products - sumA * sumB);
+}
+
+// Solves a x = b in place by Gaussian elimination with partial pivoting; false when singular.
+bool Solve(double (&a)[kColumns][kColumns], double (&b)[kColumns]) {
+  constexpr double kSingular = 1e-12;
+  for (int col = 0; col < kColumns; ++col) {
+    int pivot = col;
+    for (int row = col + 1; row < kColumns; ++row)
+      if (std::fabs(a[row][col]) > std::fabs(a[pivot][col])) pivot = row;
+    if (std::fabs(a[pivot][col]) < kSingular) return false;
+    std::swap(a[pivot], a[col]);
+    std::swap(b[pivot], b[col]);
+    for (int row = col + 1; row < kColumns; ++row) {
+      const double factor = a[row][col] / a[col][col];
+      for (int k = col; k < kColumns; ++k) a[row][k] -= factor * a[col][k];
+      b[row] -= factor * b[col];
+    }
+  }
+  for (int col = kColumns - 1; col >= 0; --col) {
+    for (int k = col + 1; k < kColumns; ++k) b[col] -= a[col][k] * b[k];
+    b[col] /= a[col][col];
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -46,6 +115,40 @@ void ApplyJointDifference(const int32_t* known, int32_t* difference, bool knownI
     const uint32_t k = uint32_t(known[i]), e = uint32_t(difference[i]);
     difference[i] = int32_t(knownIsChannel0 ? e + k : k - e);
   }
+}
+
+bool EstimateJointPredictor(const int32_t* source, const int32_t* target, int32_t count,
+                            double (&weights)[kJointOrder]) {
+  const int32_t n = count - (kJointOrder - 1);
+  if (n < 2) return false;
+  const TJointSums sums = SumColumns(source, target, n);
+  double spread[kColumns];
+  for (int k = 0; k < kColumns; ++k) {
+    spread[k] = Spread(n, sums.columnSquares[k][k], sums.column[k], sums.column[k]);
+    if (spread[k] <= 0) return false;
+  }
+  const double targetSpread = Spread(n, sums.targetSquares, sums.target, sums.target);
+  if (targetSpread <= 0) return false;
+  double correlation[kColumns][kColumns], withTarget[kColumns];
+  for (int j = 0; j < kColumns; ++j) {
+    for (int k = 0; k < kColumns; ++k) {
+      correlation[j][k] = j == k ? 1.0
+                                 : Spread(n, sums.columnSquares[j][k], sums.column[j], sums.column[k]) /
+                                       std::sqrt(spread[j] * spread[k]);
+    }
+    withTarget[j] = Spread(n, sums.withTarget[j], sums.column[j], sums.target) /
+                    std::sqrt(spread[j] * targetSpread);
+  }
+  double beta[kColumns];
+  std::copy(withTarget, withTarget + kColumns, beta);
+  if (!Solve(correlation, beta)) return false;
+  double explained = 0;
+  for (int k = 0; k < kColumns; ++k) explained += beta[k] * withTarget[k];
+  if (1.0 - explained <= 0) return false;
+  // Back from standardised columns: spreads are n^2 x variances, so their ratio is that of the
+  // variances.
+  for (int k = 0; k < kColumns; ++k) weights[k] = beta[k] * std::sqrt(targetSpread / spread[k]);
+  return true;
 }
 
 void ApplyJointMid(int32_t* mid, int32_t* difference, int32_t count) {

@@ -45,4 +45,12 @@ void ApplyJointDifference(const int32_t* known, int32_t* difference, bool knownI
 // Mode 5: mid becomes channel 0 = mid - floor(difference / 2), difference becomes channel 1.
 void ApplyJointMid(int32_t* mid, int32_t* difference, int32_t count);
 
+// Encoder side: the weights of the order-8 predictor of target[t] from source[t - 4 .. t + 3] over
+// the middle positions t = 4 .. count - 4, by least squares on standardised columns (correlation
+// matrix solved in double precision from exact integer sums, so every build finds the same
+// weights). Both signals are already scaled to at most 14 bits. False when the regression is
+// degenerate: a constant column, a singular system or no variance explained.
+bool EstimateJointPredictor(const int32_t* source, const int32_t* target, int32_t count,
+                            double (&weights)[kJointOrder]);
+
 }  // namespace lym
