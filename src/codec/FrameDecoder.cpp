@@ -5,12 +5,6 @@
 namespace lym {
 namespace {
 
-// The sub-frame grid: cells of at least 8 samples on multiples of 8, at most 64 cells.
-constexpr int32_t kGridMinSize = 8;
-constexpr int32_t kGridAlignment = 8;
-constexpr int32_t kGridMaxCells = 64;
-constexpr int kGridMaxLevel = 2;
-
 constexpr int kStereoModeBits = 3;
 constexpr uint32_t kLastStereoMode = kStereoMidDifference;
 
@@ -39,7 +33,7 @@ TFrameDecoder::TFrameDecoder(uint32_t cpuFlags, int32_t maxFrameLength, int32_t 
     : kernels_(PredictionKernels(cpuFlags)),
       maxFrameLength_(maxFrameLength),
       bitsPerSample_(bitsPerSample),
-      grid_(sampleRate, kGridMinSize, kGridAlignment, kGridMaxCells, kGridMaxLevel, maxFrameLength),
+      grid_(SubFrameGrid(sampleRate, maxFrameLength)),
       layout_(grid_),
       residual_(sampleRate, maxFrameLength, bitsPerSample),
       scratch_(maxFrameLength),
@@ -151,13 +145,13 @@ bool TFrameDecoder::ReadChannelBlock(int32_t* v, int32_t n, TChannelBlock& block
 
 bool TFrameDecoder::ReadSubFrameLayout(int32_t n, int32_t& count, int32_t* starts) {
   uint32_t field = 0;
-  if (!reader_.ReadBits(3, field) || field >= kMaxSubFrames) return false;
+  if (!reader_.ReadBits(kSubFrameCountBits, field) || field >= kMaxSubFrames) return false;
   count = int32_t(field) + 1;
   layout_.SetLayout(n, grid_.Level());
   starts[0] = 0;
   uint32_t previous = 0;
   for (int32_t i = 1; i < count; ++i) {
-    if (!reader_.ReadBits(6, field) || field <= previous || int32_t(field) >= layout_.Count())
+    if (!reader_.ReadBits(kSubFrameCellBits, field) || field <= previous || int32_t(field) >= layout_.Count())
       return false;
     starts[i] = layout_.PartitionStart(int32_t(field));
     previous = field;

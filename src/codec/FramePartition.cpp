@@ -9,13 +9,6 @@
 namespace lym {
 namespace {
 
-// The decoder's sub-frame grid: what the search lays out is what the decoder reads back.
-constexpr int32_t kGridMinSize = 8;
-constexpr int32_t kGridAlignment = 8;
-constexpr int32_t kGridMaxCells = 64;
-constexpr int kGridMaxLevel = 2;
-constexpr int kCellFieldBits = 6;
-constexpr int kCountFieldBits = 3;
 
 constexpr int kEstimateLags = 5;  // order-4 estimate
 // Below this a channel is too short for prediction to pay.
@@ -85,14 +78,13 @@ TFramePartitionCalculator::TFramePartitionCalculator(uint32_t cpuFlags, int32_t 
       capacity_(valueCapacity),
       maxSubFrames_(maxSubFrames),
       // Laid out over the channel's samples, first sample included, as the decoder does.
-      grid_(sampleRate, kGridMinSize, kGridAlignment, kGridMaxCells, kGridMaxLevel,
-            valueCapacity + 1),
+      grid_(SubFrameGrid(sampleRate, valueCapacity + 1)),
       units_(grid_),
       cells_(grid_),
       resolution_(std::clamp(resolution, 0, grid_.Level())),
       cellShift_(grid_.Level() - resolution_),
-      costs_(size_t(TriangleSize(kGridMaxCells))),
-      corrs_(kGridMaxCells, kEstimateLags),
+      costs_(size_t(TriangleSize(kSubFrameGridMaxCells))),
+      corrs_(kSubFrameGridMaxCells, kEstimateLags),
       scaled_(size_t(valueCapacity)) {
   LYM_ASSERT(maxSubFrames >= 1 && maxSubFrames <= kMaxSubFrames, "Sub-frame count out of range");
 }
@@ -247,12 +239,12 @@ void TFramePartitionCalculator::FillRecord(int32_t count,
 
 void WritePartition(TBitOutStream& writer, const TPartitionRecord& record) {
   LYM_ASSERT(record.Count >= 1 && record.Count <= kMaxSubFrames, "Partition without sub-frames");
-  writer.WriteBits(uint32_t(record.Count - 1), kCountFieldBits);
+  writer.WriteBits(uint32_t(record.Count - 1), kSubFrameCountBits);
   for (int32_t i = 1; i < record.Count; ++i) {
     const int32_t cell = record.Borders[size_t(i)].Cell;
-    LYM_ASSERT(cell > record.Borders[size_t(i - 1)].Cell && cell < (1 << kCellFieldBits),
+    LYM_ASSERT(cell > record.Borders[size_t(i - 1)].Cell && cell < (1 << kSubFrameCellBits),
                "Partition borders out of order");
-    writer.WriteBits(uint32_t(cell), kCellFieldBits);
+    writer.WriteBits(uint32_t(cell), kSubFrameCellBits);
   }
 }
 

@@ -69,4 +69,20 @@ class TSubFramePositions {
   int32_t count_ = 1;
 };
 
+// The grid on which the sub-frames of a channel begin: cells of at least 8 samples on multiples
+// of 8, at most 64 cells, finest level 2. The partition search lays sub-frames out on it and the
+// decoder reads them back on it; a layout is stored as the count - 1 and the first cell of every
+// sub-frame after the first.
+inline constexpr int32_t kSubFrameGridMinSize = 8;
+inline constexpr int32_t kSubFrameGridAlignment = 8;
+inline constexpr int32_t kSubFrameGridMaxCells = 64;
+inline constexpr int kSubFrameGridMaxLevel = 2;
+inline constexpr int kSubFrameCountBits = 3;
+inline constexpr int kSubFrameCellBits = 6;
+
+inline TFramePositions SubFrameGrid(int32_t sampleRate, int32_t frameLength) {
+  return TFramePositions(sampleRate, kSubFrameGridMinSize, kSubFrameGridAlignment,
+                         kSubFrameGridMaxCells, kSubFrameGridMaxLevel, frameLength);
+}
+
 }  // namespace lym
