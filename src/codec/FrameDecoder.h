@@ -18,6 +18,7 @@
 
 namespace lym {
 
+inline constexpr int32_t kMaxFrameLength = 16384;
 // Frames shorter than this store their samples raw.
 inline constexpr int32_t kMinCodedFrameSamples = 16;
 inline constexpr int kMaxSubFrames = 5;

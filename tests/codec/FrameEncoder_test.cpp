@@ -1,0 +1,165 @@
+#include "codec/FrameEncoder.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "KernelHarness.h"
+#include "codec/FrameDecoder.h"
+
+namespace lym {
+namespace {
+
+using Samples = std::vector<int32_t>;
+
+// The generated signals of the round trips, each at the given sample width.
+enum class Signal { Silence, Dc, Noise, Sine, Square, WastedBits, Spikes };
+constexpr Signal kSignals[] = {Signal::Silence, Signal::Dc,         Signal::Noise, Signal::Sine,
+                               Signal::Square,  Signal::WastedBits, Signal::Spikes};
+
+Samples Generate(Signal signal, int32_t n, int bits, std::mt19937& random) {
+  const int32_t top = (1 << (bits - 1)) - 1;
+  Samples x(static_cast<size_t>(n));
+  for (int32_t i = 0; i < n; ++i) {
+    int32_t& v = x[size_t(i)];
+    switch (signal) {
+      case Signal::Silence: v = 0; break;
+      case Signal::Dc: v = -top / 3; break;
+      case Signal::Noise: v = int32_t(random() % (2u * uint32_t(top) + 2)) - top - 1; break;
+      case Signal::Sine: v = int32_t(std::lround(top * 0.8 * std::sin(i * 0.031))); break;
+      case Signal::Square: v = (i / 50) % 2 == 0 ? top : -top - 1; break;
+      case Signal::WastedBits: v = int32_t(std::lround(top * 0.5 * std::sin(i * 0.01))) & ~0xF; break;
+      case Signal::Spikes: v = i % 97 == 0 ? top : int32_t(random() % 7) - 3; break;
+    }
+  }
+  return x;
+}
+
+struct Round {
+  TEncoderSettings settings;
+  int32_t rate;
+  int bits;
+};
+
+// Encodes and decodes one frame; the decoded samples and the byte count must match.
+void ExpectRoundTrip(const Round& round, const Samples& a, const Samples* b, uint32_t cpuFlags,
+                     std::vector<uint8_t>* bytes = nullptr) {
+  TEncoderSettings settings = round.settings;
+  const TFrameEncoderOptions options = MakeFrameEncoderOptions(settings, round.rate);
+  TFrameEncoder encoder(round.rate, round.bits, cpuFlags, options, settings.Predictors);
+  int32_t n = int32_t(a.size()), byteCount = 0;
+  const uint8_t* data = nullptr;
+  if (b == nullptr) {
+    encoder.EncodeMono(a.data(), n, byteCount, data);
+  } else {
+    encoder.EncodeStereo(a.data(), b->data(), byteCount, data, n);
+  }
+  ASSERT_EQ(n, int32_t(a.size()));
+  std::vector<uint8_t> payload(data, data + byteCount);
+  if (bytes != nullptr) *bytes = payload;
+
+  TFrameDecoder decoder(cpuFlags, options.FrameSamples, round.bits, round.rate);
+  Samples out0(a.size()), out1(a.size());
+  int32_t used = byteCount;
+  const bool ok = b == nullptr
+                      ? decoder.DecodeMono(payload.data(), used, n, out0.data())
+                      : decoder.DecodeStereo(payload.data(), used, n, out1.data(), out0.data());
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(used, byteCount);
+  EXPECT_EQ(out0, a);
+  if (b != nullptr) {
+    EXPECT_EQ(out1, *b);
+  }
+}
+
+TEST(FrameEncoder, EveryPresetAndLevelRoundTrips) {
+  std::mt19937 random(test::TestSeed());
+  for (int preset = 0; preset < kPresetCount; ++preset) {
+    for (int level = 0; level < kLevelCount; ++level) {
+      const Round round{PresetSettings(preset, level), 44100, 16};
+      for (Signal signal : kSignals) {
+        SCOPED_TRACE(testing::Message() << "preset " << preset << " level " << level << " signal "
+                                        << int(signal));
+        const int32_t n = 1000 + int32_t(random() % 3000);
+        const Samples a = Generate(signal, n, 16, random);
+        const Samples b = Generate(kSignals[random() % std::size(kSignals)], n, 16, random);
+        ExpectRoundTrip(round, a, nullptr, kCpuFlagVector);
+        ExpectRoundTrip(round, a, &b, kCpuFlagVector);
+      }
+    }
+  }
+}
+
+TEST(FrameEncoder, EveryWidthRateAndShortFrame) {
+  std::mt19937 random(test::TestSeed());
+  for (int bits : {8, 16, 24}) {
+    for (int32_t rate : {8000, 22050, 48000, 96000}) {
+      const Round round{DefaultEncoderSettings(), rate, bits};
+      for (int32_t n : {1, 2, 15, 16, 17, 31, 333}) {
+        for (Signal signal : kSignals) {
+          SCOPED_TRACE(testing::Message() << bits << " bits, " << rate << " Hz, n " << n);
+          const Samples a = Generate(signal, n, bits, random);
+          const Samples b = Generate(Signal::Noise, n, bits, random);
+          ExpectRoundTrip(round, a, nullptr, kCpuFlagVector);
+          ExpectRoundTrip(round, a, &b, kCpuFlagVector);
+        }
+      }
+    }
+  }
+}
+
+TEST(FrameEncoder, SameBytesAtEveryKernelLevelAndOnEveryCall) {
+  std::mt19937 random(test::TestSeed());
+  const Round round{PresetSettings(4, 2), 44100, 24};
+  const Samples a = Generate(Signal::Sine, 11025, 24, random);
+  const Samples b = Generate(Signal::Noise, 11025, 24, random);
+  std::vector<uint8_t> reference, again;
+  ExpectRoundTrip(round, a, &b, 0, &reference);
+  test::ForEachLevel([&](TKernelLevel level) {
+    CapKernelLevel(level);
+    ExpectRoundTrip(round, a, &b, kCpuFlagVector, &again);
+    EXPECT_EQ(again, reference);
+  });
+  CapKernelLevel(TKernelLevel::Avx2);
+}
+
+// The longest frames of the widest noise come closest to the payload bound.
+TEST(FrameEncoder, FullScaleNoiseOfTheLongestFrame) {
+  std::mt19937 random(test::TestSeed());
+  TEncoderSettings settings = PresetSettings(0, 0);
+  settings.FrameSizeCode = 6;
+  const Round round{settings, 96000, 24};
+  const Samples a = Generate(Signal::Noise, kMaxFrameLength, 24, random);
+  const Samples b = Generate(Signal::Spikes, kMaxFrameLength, 24, random);
+  std::vector<uint8_t> bytes;
+  ExpectRoundTrip(round, a, &b, kCpuFlagVector, &bytes);
+  EXPECT_LT(bytes.size(), size_t(kMaxFramePayloadBytes));
+}
+
+TEST(FrameEncoder, ShortFramesAreRawAndCountsAreClamped) {
+  TEncoderSettings settings = DefaultEncoderSettings();
+  const TFrameEncoderOptions options = MakeFrameEncoderOptions(settings, 44100);
+  TFrameEncoder encoder(44100, 16, 0, options, settings.Predictors);
+  const Samples a(15, -2);
+  int32_t n = 15, bytes = 0;
+  const uint8_t* data = nullptr;
+  encoder.EncodeStereo(a.data(), a.data(), bytes, data, n);
+  EXPECT_EQ(bytes, 60);
+  const Samples many(size_t(options.FrameSamples) + 5, 9);
+  n = int32_t(many.size());
+  encoder.EncodeMono(many.data(), n, bytes, data);
+  EXPECT_EQ(n, options.FrameSamples);
+}
+
+TEST(FrameEncoder, WastedBitsBecomeTheShift) {
+  EXPECT_EQ(PrepareChannel(Samples(20, 7 << 20).data(), 20, Samples(19).data()), 16);
+  Samples values(3);
+  EXPECT_EQ(PrepareChannel(Samples{8, 24, -8, 0}.data(), 4, values.data()), 3);
+  EXPECT_EQ(values, (Samples{2, -4, 1}));
+  EXPECT_EQ(PrepareChannel(Samples(5, 0).data(), 5, values.data()), 0);
+}
+
+}  // namespace
+}  // namespace lym
