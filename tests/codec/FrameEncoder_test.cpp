@@ -158,7 +158,7 @@ TEST(FrameEncoder, WastedBitsBecomeTheShift) {
   Samples values(3);
   EXPECT_EQ(PrepareChannel(Samples{8, 24, -8, 0}.data(), 4, values.data()), 3);
   EXPECT_EQ(values, (Samples{2, -4, 1}));
-  EXPECT_EQ(PrepareChannel(Samples(5, 0).data(), 5, values.data()), 0);
+  EXPECT_EQ(PrepareChannel(Samples(4, 0).data(), 4, values.data()), 0);
 }
 
 }  // namespace
