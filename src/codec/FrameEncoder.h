@@ -13,15 +13,12 @@
 #include "codec/EncoderPresets.h"
 #include "codec/FrameDecoder.h"
 #include "codec/FramePartition.h"
+#include "codec/JointStereo.h"
 #include "codec/Lpc_Encode.h"
+#include "codec/PreFilter.h"
 #include "foundation/zqAlignedMem.h"
 
 namespace lym {
-
-// Differences of a channel and their common shift: values[i] = (x[i + 1] - x[i]) / 2^shift for
-// i = 0..n-2 (32-bit wrap-around), shift = the trailing zero bits of x[0] and all differences, at
-// most 16 (0 when all are 0).
-int PrepareChannel(const int32_t* samples, int32_t n, int32_t* values);
 
 // The largest payload of one frame: no block the residual coder chooses spends more than 54 bits
 // on a value (code 50 with the widest escape), and the per-sub-frame fields (coefficient sets,
@@ -46,25 +43,35 @@ class TFrameEncoder {
 
  private:
   struct TChannelWork;
+  enum TWork { kA, kB, kC, kD, kE, kF, kWorkCount };
 
   int32_t Begin(int32_t sampleCount);
   void End(int32_t& byteCount, const uint8_t*& data);
   void WriteRaw(const int32_t* samples, int32_t n);
-  void Prepare(TChannelWork& work, const int32_t* samples, int32_t n);
-  void AnalyseBlock(TChannelWork& work, bool searchPartition, bool differenceOrders);
-  void WriteBlock(const TChannelWork& work);
+  void PrepareMono(TChannelWork& work, const int32_t* samples, int32_t n);
+  int64_t Estimate(TChannelWork& work);
+  int32_t SearchStereoMode(const int32_t* first, const int32_t* second, int32_t n);
+  int32_t ChooseFilteredRoute(const int32_t* first, const int32_t* second, int32_t n);
+  void WriteStereoMode(int32_t mode);
+  void AnalyseBlock(TChannelWork& work, bool differenceOrders);
+  void WriteBlock(TChannelWork& work, const TChannelWork& identity);
 
-  int32_t sampleRate_;
   int bitsPerSample_;
   TFrameEncoderOptions options_;
   int32_t maxPredictors_;
   int32_t frameLength_;
+  bool jointCoding_;
+  bool quickEstimate_;
+  TChannelBitsEstimator estimator_;
   TFramePartitionCalculator partition_;
   TBitCompressor compressor_;
   TLpcEncoder lpc_;
+  TJointChannelEncoder joint_;
+  std::unique_ptr<TPreFilterEncoder> preFilter_;
   TAntiAliasArray<uint8_t> output_;
   TBitOutStream writer_;
-  std::array<std::unique_ptr<TChannelWork>, 2> channels_;
+  std::array<std::unique_ptr<TChannelWork>, kWorkCount> work_;
+  TJointCandidates candidates_;
 };
 
 }  // namespace lym

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <utility>
 
 #include "foundation/zqExceptions.h"
@@ -157,6 +158,115 @@ void ApplyJointMid(int32_t* mid, int32_t* difference, int32_t count) {
     difference[i] = int32_t(uint32_t(channel0) + uint32_t(difference[i]));
     mid[i] = channel0;
   }
+}
+
+
+// ---- Encoder ------------------------------------------------------------------------------------
+
+namespace {
+
+constexpr int32_t kJointFieldBits = 1 + 1 + 4 + 2;  // head, tail, X, order index
+constexpr int32_t kJointShiftLimit = 15;            // X is stored in 4 bits
+
+int32_t WrappedDifference(int32_t to, int32_t from) {
+  return int32_t(uint32_t(to) - uint32_t(from));
+}
+
+// Codes target[from .. to - 1] as differences to the source when their magnitudes sum strictly
+// smaller, else as they are; true for differences.
+bool CodeEdge(const int32_t* source, const int32_t* target, int32_t* out, int32_t from,
+              int32_t to) {
+  uint64_t differences = 0, plain = 0;
+  for (int32_t i = from; i < to; ++i) {
+    differences += uint64_t(std::llabs(int64_t(target[i]) - source[i]));
+    plain += Magnitude(target[i]);
+  }
+  const bool useDifferences = differences < plain;
+  for (int32_t i = from; i < to; ++i)
+    out[i] = useDifferences ? WrappedDifference(target[i], source[i]) : target[i];
+  return useDifferences;
+}
+
+}  // namespace
+
+void WriteJointParameters(TBitOutStream& writer, const TJointCandidate& candidate) {
+  LYM_ASSERT(candidate.Valid && candidate.Predictor.Order == kJointOrder,
+             "Joint parameters of an invalid candidate");
+  writer.WriteBit(candidate.Head);
+  writer.WriteBit(candidate.Tail);
+  writer.WriteBits(uint32_t(candidate.Shift), 4);
+  writer.WriteBits(uint32_t(kJointOrderIndex), 2);
+  WriteCoefficientSet(writer, candidate.Predictor);
+}
+
+TJointChannelEncoder::TJointChannelEncoder(uint32_t cpuFlags, int32_t capacity,
+                                           const TJointOptions& options)
+    : kernels_(&DspKernels(cpuFlags)),
+      capacity_(capacity),
+      options_(options),
+      scaledA_(size_t(std::max(capacity, 1))),
+      scaledB_(size_t(std::max(capacity, 1))) {}
+
+bool TJointChannelEncoder::Encode(const int32_t* a, const int32_t* b, int32_t count,
+                                  TJointCandidates& candidates) {
+  const bool predicted = EncodePredicted(a, b, count, candidates);
+  candidates.E.Valid = options_.Difference;
+  candidates.F.Valid = options_.Difference && options_.MidSide;
+  if (candidates.E.Valid) {
+    int32_t* e = candidates.E.Values;
+    for (int32_t i = 0; i < count; ++i) e[i] = WrappedDifference(b[i], a[i]);
+    if (candidates.F.Valid) {
+      // A + floor(E / 2) is floor((A + B) / 2) without its overflow, and exactly what the
+      // decoder's mid - floor(E / 2) takes back.
+      int32_t* f = candidates.F.Values;
+      for (int32_t i = 0; i < count; ++i) f[i] = int32_t(uint32_t(a[i]) + uint32_t(e[i] >> 1));
+    }
+  }
+  return predicted || candidates.E.Valid;
+}
+
+bool TJointChannelEncoder::EncodePredicted(const int32_t* a, const int32_t* b, int32_t count,
+                                           TJointCandidates& candidates) {
+  LYM_ASSERT(count <= capacity_, "Joint block too long");
+  candidates.C.Valid = candidates.D.Valid = candidates.E.Valid = candidates.F.Valid = false;
+  if (!options_.Prediction || options_.PredictorLengthIndex != kJointOrderIndex ||
+      count < kMinJointPredictorValues)
+    return false;
+  const int shift = ScaleShiftFor(kernels_->MagnitudeOr(a, count) | kernels_->MagnitudeOr(b, count));
+  if (shift > kJointShiftLimit) return false;
+  const int32_t* scaledA = a;
+  const int32_t* scaledB = b;
+  if (shift > 0) {
+    ScaleCopy(a, scaledA_.Data(), count, shift);
+    ScaleCopy(b, scaledB_.Data(), count, shift);
+    scaledA = scaledA_.Data();
+    scaledB = scaledB_.Data();
+  }
+  Predict(a, scaledA, b, scaledB, count, shift, candidates.C);
+  if (options_.CheckBoth) Predict(b, scaledB, a, scaledA, count, shift, candidates.D);
+  return candidates.C.Valid || candidates.D.Valid;
+}
+
+// The weights are estimated on the scaled signals, so that prediction x 2^X approximates the
+// target; the middle is then coded by the decoder's own rebuilding step, which is its own inverse.
+void TJointChannelEncoder::Predict(const int32_t* source, const int32_t* scaledSource,
+                                   const int32_t* target, const int32_t* scaledTarget,
+                                   int32_t count, int shift, TJointCandidate& candidate) {
+  double weights[kJointOrder];
+  if (!EstimateJointPredictor(scaledSource, scaledTarget, count, weights)) return;
+  float newestFirst[kJointOrder];
+  for (int k = 0; k < kJointOrder; ++k) newestFirst[k] = float(weights[kJointOrder - 1 - k]);
+  if (!QuantizePredictor(newestFirst, kJointOrder, 0, candidate.Predictor)) return;
+
+  int32_t* out = candidate.Values;
+  candidate.Head = CodeEdge(source, target, out, 0, kJointHalf);
+  candidate.Tail = CodeEdge(source, target, out, count - (kJointHalf - 1), count);
+  const int32_t end = count - kJointHalf + 1;
+  std::copy(target + kJointHalf, target + end, out + kJointHalf);
+  JointPredict8(candidate.Predictor.Coefficients.data(), shift, scaledSource, out, kJointHalf, end);
+  candidate.Shift = shift;
+  candidate.ParameterBits = kJointFieldBits + candidate.Predictor.Bits;
+  candidate.Valid = true;
 }
 
 }  // namespace lym
