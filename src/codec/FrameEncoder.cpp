@@ -74,6 +74,10 @@ TFrameEncoder::TFrameEncoder(int32_t sampleRate, int bitsPerSample, uint32_t cpu
       joint_(cpuFlags, options.FrameSamples - 1, JointOptionsFrom(options)),
       output_(size_t(kMaxFramePayloadBytes)) {
   LYM_ASSERT(frameLength_ >= 1 && frameLength_ <= kMaxFrameLength, "Frame length out of range");
+  if (options.Validate) {
+    validator_ = std::make_unique<TFramePartitionValidator>(
+        cpuFlags, sampleRate, options_.MaxOrderIndex, options.ApplyWindow, frameLength_ - 1);
+  }
   if (options.PreFilter) {
     preFilter_ = std::make_unique<TPreFilterEncoder>(cpuFlags, frameLength_, bitsPerSample,
                                                      sampleRate, PreFilterOptionsFrom(options));
@@ -202,6 +206,8 @@ void TFrameEncoder::WriteStereoMode(int32_t mode) {
 void TFrameEncoder::AnalyseBlock(TChannelWork& work, bool differenceOrders) {
   if (!work.partitionSearched)
     partition_.FindPartition(work.values.Data(), work.count, maxPredictors_, work.partition);
+  if (validator_ != nullptr)
+    validator_->Validate(work.values.Data(), work.count, compressor_, work.partition);
   const TPartitionRecord& record = work.partition.ChosenRecord();
   for (int32_t i = 0; i < record.Count; ++i) {
     auto& sub = work.subFrames[size_t(i)];

@@ -64,6 +64,7 @@ class TFrameEncoder {
   bool quickEstimate_;
   TChannelBitsEstimator estimator_;
   TFramePartitionCalculator partition_;
+  std::unique_ptr<TFramePartitionValidator> validator_;
   TBitCompressor compressor_;
   TLpcEncoder lpc_;
   TJointChannelEncoder joint_;

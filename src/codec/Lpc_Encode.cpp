@@ -16,8 +16,6 @@ constexpr int32_t kReducedHeaderBits = 5;  // above order 16: W and the reductio
 constexpr int32_t kShiftFieldBits = 3;
 constexpr float kQuantLimit = 1073741824.0f;  // 2^30
 constexpr double kNoCostYet = 1048576;
-constexpr int32_t kMaxWindow = 256;
-constexpr int32_t kMinWindow = 16;
 
 // Starting coefficient shift of the step search per order index, for plain and for pre-filtered
 // channels: longer predictors start at finer steps.
@@ -102,18 +100,6 @@ class TScaledPredictor {
   std::array<int16_t, kMaxOrder> coefficients_{};
 };
 
-// Taper length for n values and the highest order: an eighth of the block in steps of 8, no
-// longer than the order, none below 16 values.
-int32_t WindowLength(int32_t n, int32_t maxOrder) {
-  const int32_t w = std::min({(n / 8) & ~7, maxOrder, kMaxWindow});
-  return w < kMinWindow ? 0 : w;
-}
-
-int16_t Taper(int16_t value, int32_t numerator, int32_t w) {
-  // The product is exact and a true tie survives the division exactly, so rounding is to even.
-  return int16_t(std::nearbyint(double(value) * numerator / double(2 * w)));
-}
-
 // Gain rising linearly from (w + 1) / 2w at both ends to 1 at w values in.
 void ApplyWindow(int16_t* h, int32_t n, int32_t w) {
   for (int32_t i = 0; i < w; ++i) h[i] = Taper(h[i], w + i + 1, w);
@@ -121,6 +107,16 @@ void ApplyWindow(int16_t* h, int32_t n, int32_t w) {
 }
 
 }  // namespace
+
+int32_t WindowLength(int32_t n, int32_t maxOrder) {
+  const int32_t w = std::min({(n / 8) & ~7, maxOrder, kMaxWindowLength});
+  return w < kMinWindowLength ? 0 : w;
+}
+
+int16_t Taper(int16_t value, int32_t numerator, int32_t w) {
+  // The product is exact and a true tie survives the division exactly, so rounding is to even.
+  return int16_t(std::nearbyint(double(value) * numerator / double(2 * w)));
+}
 
 bool QuantizePredictor(const float* a, int32_t order, int p, TQuantPredictor& predictor) {
   LYM_ASSERT(order >= kCoefficientGroup && order <= kMaxOrder && order % kCoefficientGroup == 0 &&
@@ -346,7 +342,7 @@ TLpcEncoder::TLpcEncoder(uint32_t cpuFlags, int32_t frameLength, int32_t sampleR
       applyWindow_(options.ApplyWindow),
       calculator_(cpuFlags, frameLength, sampleRate, options),
       scaled_(size_t(std::max(frameLength, 1))),
-      savedEdges_(2 * size_t(kMaxWindow)) {}
+      savedEdges_(2 * size_t(kMaxWindowLength)) {}
 
 bool TLpcEncoder::Encode(int32_t* values, int32_t n, bool preFilter, TBitCompressor& compressor,
                          TLpcSubFrame& subFrame, int64_t& bits) {

@@ -81,6 +81,15 @@ struct TQuantPredictor {
   const int32_t* Stored() const { return Differential ? Differences.data() : Coefficients.data(); }
 };
 
+// The taper of a block before its autocorrelation: w values at each end (an eighth of the block
+// in steps of 8, at most the highest order and 256, none below 16), scaled by w + i + 1 over 2w
+// from either end inwards, rounded to nearest with ties to even. The partition validator repeats
+// it to correct summed autocorrelations.
+inline constexpr int32_t kMaxWindowLength = 256;
+inline constexpr int32_t kMinWindowLength = 16;
+int32_t WindowLength(int32_t n, int32_t maxOrder);
+int16_t Taper(int16_t value, int32_t numerator, int32_t w);
+
 // Quantises the float predictor a[0..order-1] (a[j] weighs the value j + 1 places back) with
 // coefficient shift p 0..7 and plans the cheapest storage. False when a coefficient is out of
 // range, when all are -1, 0 or 1 (not worth a predictor), or when W + p exceeds 14 bits.
