@@ -101,6 +101,16 @@ TEST(FrameEncoder, EveryPresetAndLevelRoundTrips) {
         ExpectRoundTrip(round, a, &follower, kCpuFlagVector, &bytes);
         modes.insert(bytes[0] & 7);
       }
+      // Channel pairs that joint coding must get exactly right: identical, inverted, one silent.
+      const Samples a = Generate(Signal::Sine, 2500, 16, random);
+      Samples inverted(a.size());
+      const Samples silent(a.size(), 0);
+      for (size_t i = 0; i < a.size(); ++i) inverted[i] = -a[i];
+      const Samples& invertedRef = inverted;
+      for (const Samples* b : {&a, &invertedRef, &silent}) {
+        ExpectRoundTrip(round, a, b, kCpuFlagVector);
+        ExpectRoundTrip(round, *b, &a, kCpuFlagVector);
+      }
     }
   }
   // The stereo mode is the first field of a coded stereo frame.
@@ -122,6 +132,18 @@ TEST(FrameEncoder, EveryWidthRateAndShortFrame) {
         }
       }
     }
+  }
+}
+
+// 1025 samples are the shortest frame whose channels may be pre-filtered.
+TEST(FrameEncoder, ShortestPreFilteredFrames) {
+  std::mt19937 random(test::TestSeed());
+  const Round round{PresetSettings(3, 0), 44100, 16};
+  for (int32_t n : {1024, 1025, 1026}) {
+    const Samples a = Generate(Signal::Sine, n, 16, random);
+    const Samples b = Follower(a, random);
+    ExpectRoundTrip(round, a, nullptr, kCpuFlagVector);
+    ExpectRoundTrip(round, a, &b, kCpuFlagVector);
   }
 }
 
