@@ -173,14 +173,16 @@ TEST(DspKernels, InvalidShiftsAndLagRangesAreAssertionFailuresAtEveryLevel) {
   EXPECT_THROW(ShiftLeftValues(source.data(), 64, -1), EzqAssertionFailure);
 }
 
-// The plain definition, lag by lag, with 0 for lags at or beyond the length.
+// The plain definition, lag by lag, with 0 for lags at or beyond the length; sums that leave 64
+// bits wrap as the kernels' do.
 template <class T>
 std::vector<int64_t> ReferenceLagSums(const std::vector<T>& x, int32_t firstLag, int32_t lastLag) {
   std::vector<int64_t> sums;
   for (int32_t lag = firstLag; lag <= lastLag; ++lag) {
-    int64_t sum = 0;
-    for (size_t i = 0; i + size_t(lag) < x.size(); ++i) sum += int64_t(x[i]) * x[i + size_t(lag)];
-    sums.push_back(sum);
+    uint64_t sum = 0;
+    for (size_t i = 0; i + size_t(lag) < x.size(); ++i)
+      sum += uint64_t(int64_t(x[i]) * x[i + size_t(lag)]);
+    sums.push_back(int64_t(sum));
   }
   return sums;
 }
