@@ -10,7 +10,6 @@ namespace {
 
 constexpr int kShiftFieldBits = 4;
 constexpr int kStereoModeBits = 3;
-constexpr int64_t kNoRoute = 16777216;  // above any real frame
 
 // The options with the order bound of the settings' predictor count.
 TFrameEncoderOptions WithOrderBound(TFrameEncoderOptions options, int32_t maxPredictors) {
@@ -33,6 +32,13 @@ bool UsesQuickEstimate(const TFrameEncoderOptions& options) {
 }
 
 }  // namespace
+
+int32_t ChooseStereoMode(const TStereoCosts& cost) {
+  int32_t mode = 0;
+  for (int32_t m = 1; m < int32_t(cost.size()); ++m)
+    if (cost[size_t(m)] < cost[size_t(mode)]) mode = m;
+  return cost[size_t(mode)] < kNoStereoRoute ? mode : 0;
+}
 
 // One channel signal of a frame and how its block is coded.
 struct TFrameEncoder::TChannelWork {
@@ -134,8 +140,8 @@ int32_t TFrameEncoder::SearchStereoMode(const int32_t* first, const int32_t* sec
     PrepareMono(*channel, channel == &a ? first : second, n);
   }
   const int64_t bitsA = Estimate(a), bitsB = Estimate(b);
-  std::array<int64_t, 6> cost;
-  cost.fill(kNoRoute);
+  TStereoCosts cost;
+  cost.fill(kNoStereoRoute);
   cost[0] = bitsA + bitsB;
   if (joint_.Encode(a.values.Data(), b.values.Data(), a.count, candidates_)) {
     auto bits = [&](TWork index, const TJointCandidate& candidate) {
@@ -145,17 +151,14 @@ int32_t TFrameEncoder::SearchStereoMode(const int32_t* first, const int32_t* sec
       return Estimate(work) + candidate.ParameterBits;
     };
     const auto& c = candidates_;
-    const int64_t bitsE = c.E.Valid ? bits(kE, c.E) : kNoRoute;
+    const int64_t bitsE = c.E.Valid ? bits(kE, c.E) : kNoStereoRoute;
     if (c.C.Valid) cost[1] = bitsA + bits(kC, c.C);
     if (c.D.Valid) cost[2] = bitsB + bits(kD, c.D);
     if (c.E.Valid) cost[3] = bitsA + bitsE;
     if (c.E.Valid) cost[4] = bitsB + bitsE;
     if (c.E.Valid && c.F.Valid) cost[5] = bitsE + bits(kF, c.F);
   }
-  int32_t mode = 0;
-  for (int32_t m = 1; m < int32_t(cost.size()); ++m)
-    if (cost[size_t(m)] < cost[size_t(mode)]) mode = m;
-  return mode;
+  return ChooseStereoMode(cost);
 }
 
 // Joint coding with the pre-filter: the pre-filter encoder compares the six plain routes and the

@@ -25,6 +25,12 @@ namespace lym {
 // code lists, layout) of two channels stay far below the slack.
 inline constexpr int32_t kMaxFramePayloadBytes = 2 * kMaxFrameLength * 54 / 8 + 65536;
 
+// Estimated bits of stereo modes 0..5; kNoStereoRoute for modes that are not available.
+inline constexpr int64_t kNoStereoRoute = 16777216;
+using TStereoCosts = std::array<int64_t, 6>;
+// The cheapest mode, the lower one on ties; mode 0 when none is available.
+int32_t ChooseStereoMode(const TStereoCosts& cost);
+
 class TFrameEncoder {
  public:
   // maxPredictors: the settings' upper bound of the predictor order (16..256).

@@ -9,6 +9,7 @@
 
 #include "KernelHarness.h"
 #include "codec/FrameDecoder.h"
+#include "container/Crc24.h"
 
 namespace lym {
 namespace {
@@ -122,7 +123,7 @@ TEST(FrameEncoder, EveryWidthRateAndShortFrame) {
   for (int bits : {8, 16, 24}) {
     for (int32_t rate : {8000, 22050, 48000, 96000}) {
       const Round round{DefaultEncoderSettings(), rate, bits};
-      for (int32_t n : {1, 2, 15, 16, 17, 31, 333}) {
+      for (int32_t n : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 31, 333, 999}) {
         for (Signal signal : kSignals) {
           SCOPED_TRACE(testing::Message() << bits << " bits, " << rate << " Hz, n " << n);
           const Samples a = Generate(signal, n, bits, random);
@@ -173,6 +174,44 @@ TEST(FrameEncoder, FullScaleNoiseOfTheLongestFrame) {
   std::vector<uint8_t> bytes;
   ExpectRoundTrip(round, a, &b, kCpuFlagVector, &bytes);
   EXPECT_LT(bytes.size(), size_t(kMaxFramePayloadBytes));
+}
+
+// The encoder's output is part of the format's promise: the same samples and settings give the same
+// bytes in every build. The signal is made without floating point so that it is the same
+// everywhere too; a change of these checksums is a change of the encoder's decisions.
+TEST(FrameEncoder, GoldenPayloads) {
+  Samples a(4096), b(4096);
+  uint32_t state = 12345;
+  for (size_t i = 0; i < a.size(); ++i) {
+    state = state * 1103515245u + 12345u;
+    const int32_t triangle = int32_t(i % 200) < 100 ? int32_t(i % 200) * 300 : (200 - int32_t(i % 200)) * 300;
+    a[i] = triangle - 15000 + int32_t(state >> 24) - 128;
+    b[i] = a[i] / 2 + int32_t((state >> 16) & 63) - 32;
+  }
+  struct Golden {
+    int preset, level;
+    uint32_t crc;
+  };
+  for (const Golden golden :
+       {Golden{0, 0, 7530169}, Golden{2, 0, 9885608}, Golden{4, 2, 4630464}}) {
+    TEncoderSettings settings = PresetSettings(golden.preset, golden.level);
+    const TFrameEncoderOptions options = MakeFrameEncoderOptions(settings, 44100);
+    TFrameEncoder encoder(44100, 16, kCpuFlagVector, options, settings.Predictors);
+    int32_t n = 4096, bytes = 0;
+    const uint8_t* data = nullptr;
+    encoder.EncodeStereo(a.data(), b.data(), bytes, data, n);
+    uint32_t crc = Crc24(data, size_t(bytes));
+    encoder.EncodeMono(b.data(), n, bytes, data);
+    crc = Crc24Update(data, size_t(bytes), crc);
+    EXPECT_EQ(crc, golden.crc) << "preset " << golden.preset << " level " << golden.level;
+  }
+}
+
+TEST(FrameEncoder, StereoModeTiesGoToTheLowerMode) {
+  const int64_t none = kNoStereoRoute;
+  EXPECT_EQ(ChooseStereoMode({900, 700, none, 700, 800, 750}), 1);
+  EXPECT_EQ(ChooseStereoMode({900, none, none, none, none, 899}), 5);
+  EXPECT_EQ(ChooseStereoMode({none, none, none, none, none, none}), 0);
 }
 
 TEST(FrameEncoder, ShortFramesAreRawAndCountsAreClamped) {
