@@ -11,30 +11,9 @@ namespace {
 // One period of the 32-byte line sets, so the search reaches every set.
 constexpr size_t kSearchSpan = 4096;
 
-struct TRawBlock {
-  void* raw;
-  size_t allocated;
-  void* start;
-};
-
 size_t RecordedAlignment(size_t alignment) { return std::max<size_t>(alignment, 4); }
 
 uintptr_t AddressOf(const void* p) { return reinterpret_cast<uintptr_t>(p); }
-
-// Allocates size + slack usable bytes from an aligned start. Sizes that would wrap around are
-// refused rather than allocated short.
-TRawBlock AllocateAligned(size_t size, size_t slack, size_t alignment) {
-  const size_t padding = alignment > 4 ? alignment - 1 : 0;
-  constexpr size_t kMaxSize = std::numeric_limits<size_t>::max();
-  if (slack > kMaxSize - padding || size > kMaxSize - padding - slack) throw std::bad_alloc();
-  const size_t allocated = size + slack + padding;
-  // malloc(0) may return a null pointer, which would read as a failure.
-  void* raw = std::malloc(std::max<size_t>(allocated, 1));
-  if (raw == nullptr) throw std::bad_alloc();
-  const size_t misalignment = padding == 0 ? 0 : AddressOf(raw) % alignment;
-  const size_t shift = misalignment == 0 ? 0 : alignment - misalignment;
-  return {raw, allocated, static_cast<char*>(raw) + shift};
-}
 
 // The first offset whose sets are not crowded; failing that, the least crowded one, the earliest
 // on ties.
@@ -57,13 +36,30 @@ size_t LeastCrowdedOffset(const TAntiAliasMemManager& manager, uintptr_t start, 
 
 TAlignedMem::TAlignedMem(size_t size, size_t alignment)
     : alignment_(RecordedAlignment(alignment)), size_(size) {
-  const TRawBlock block = AllocateAligned(size, 0, alignment_);
-  raw_ = block.raw;
-  allocated_ = block.allocated;
-  start_ = block.start;
+  Allocate(0);
 }
 
 TAlignedMem::~TAlignedMem() { std::free(raw_); }
+
+// Allocates size + slack usable bytes from an aligned start. Sizes that would wrap around are
+// refused rather than allocated short.
+void TAlignedMem::Allocate(size_t slack) {
+  const size_t padding = alignment_ > 4 ? alignment_ - 1 : 0;
+  constexpr size_t kMaxSize = std::numeric_limits<size_t>::max();
+  if (slack > kMaxSize - padding || size_ > kMaxSize - padding - slack) throw std::bad_alloc();
+  allocated_ = size_ + slack + padding;
+  // malloc(0) may return a null pointer, which would read as a failure.
+  raw_ = std::malloc(std::max<size_t>(allocated_, 1));
+  if (raw_ == nullptr) throw std::bad_alloc();
+  const size_t misalignment = padding == 0 ? 0 : AddressOf(raw_) % alignment_;
+  start_ = static_cast<char*>(raw_) + (misalignment == 0 ? 0 : alignment_ - misalignment);
+}
+
+void TAlignedMem::Reallocate(size_t slack) {
+  std::free(raw_);
+  raw_ = nullptr;
+  Allocate(slack);
+}
 
 uint32_t TAntiAliasMemManager::Count64(uintptr_t address) const {
   return counters64_[(address >> 6) & 31].load(std::memory_order_relaxed);
@@ -94,25 +90,15 @@ TAntiAliasMemManager& GlobalAntiAliasMemManager() {
 }
 
 TAntiAliasMem::TAntiAliasMem(size_t size, size_t alignment, TAntiAliasMemManager* manager)
-    : manager_(manager != nullptr ? manager : &GlobalAntiAliasMemManager()),
-      alignment_(RecordedAlignment(alignment)),
-      size_(size) {
-  TRawBlock block = AllocateAligned(size, 0, alignment_);
-  if (manager_->SetScore(AddressOf(block.start)) >= TAntiAliasMemManager::kThreshold) {
-    std::free(block.raw);
-    block = AllocateAligned(size, kSearchSpan, alignment_);
-    block.start = static_cast<char*>(block.start) +
-                  LeastCrowdedOffset(*manager_, AddressOf(block.start), alignment_);
+    : TAlignedMem(size, alignment),
+      manager_(manager != nullptr ? manager : &GlobalAntiAliasMemManager()) {
+  if (manager_->SetScore(AddressOf(Start())) >= TAntiAliasMemManager::kThreshold) {
+    Reallocate(kSearchSpan);
+    MoveStart(LeastCrowdedOffset(*manager_, AddressOf(Start()), Alignment()));
   }
-  raw_ = block.raw;
-  allocated_ = block.allocated;
-  start_ = block.start;
-  manager_->Register(AddressOf(start_));
+  manager_->Register(AddressOf(Start()));
 }
 
-TAntiAliasMem::~TAntiAliasMem() {
-  manager_->Unregister(AddressOf(start_));
-  std::free(raw_);
-}
+TAntiAliasMem::~TAntiAliasMem() { manager_->Unregister(AddressOf(Start())); }
 
 }  // namespace lym

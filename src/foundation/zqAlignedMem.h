@@ -25,11 +25,19 @@ class TAlignedMem {
   size_t Alignment() const { return alignment_; }
   size_t AllocatedSize() const { return allocated_; }
 
+ protected:
+  // Frees the block and allocates it again with slack bytes beyond the size, for a start that
+  // moves up to slack bytes further (MoveStart).
+  void Reallocate(size_t slack);
+  void MoveStart(size_t offset) { start_ = static_cast<char*>(start_) + offset; }
+
  private:
-  void* raw_;
-  size_t allocated_;
+  void Allocate(size_t slack);
+
+  void* raw_ = nullptr;
+  size_t allocated_ = 0;
   size_t alignment_;
-  void* start_;
+  void* start_ = nullptr;
   size_t size_;
 };
 
@@ -62,28 +70,14 @@ TAntiAliasMemManager& GlobalAntiAliasMemManager();
 
 // An aligned block whose start avoids cache sets already crowded by other live blocks, at the
 // cost of at most 4 KiB of padding. The manager must outlive the block.
-class TAntiAliasMem {
+class TAntiAliasMem : public TAlignedMem {
  public:
   explicit TAntiAliasMem(size_t size, size_t alignment = 64,
                          TAntiAliasMemManager* manager = nullptr);
   ~TAntiAliasMem();
-  TAntiAliasMem(const TAntiAliasMem&) = delete;
-  TAntiAliasMem& operator=(const TAntiAliasMem&) = delete;
-
-  void* Start() const { return start_; }
-  template <class T>
-  T* As() const { return static_cast<T*>(start_); }
-  size_t Size() const { return size_; }
-  size_t Alignment() const { return alignment_; }
-  size_t AllocatedSize() const { return allocated_; }
 
  private:
   TAntiAliasMemManager* manager_;
-  void* raw_;
-  size_t allocated_;
-  size_t alignment_;
-  void* start_;
-  size_t size_;
 };
 
 // A zero-filled work array of count items in anti-alias memory.
