@@ -24,9 +24,14 @@ function(lym_fuzz_target name source)
     set(corpus "${CMAKE_BINARY_DIR}/fuzz-corpus/${name}")
     set(artifacts "${CMAKE_BINARY_DIR}/fuzz-crashes/${name}")
     file(MAKE_DIRECTORY "${corpus}" "${artifacts}")
+    # libFuzzer gives up on a corpus folder that does not exist.
+    set(inputs "${corpus}")
+    if(EXISTS "${seeds}")
+      list(APPEND inputs "${seeds}")
+    endif()
     add_test(NAME fuzz.${name}
       COMMAND ${name} -max_total_time=${LYM_FUZZ_SECONDS} -timeout=10 -rss_limit_mb=2048
-              -print_final_stats=1 "-artifact_prefix=${artifacts}/" "${corpus}" "${seeds}")
+              -print_final_stats=1 "-artifact_prefix=${artifacts}/" ${inputs})
     set_tests_properties(fuzz.${name} PROPERTIES LABELS "fuzz" TIMEOUT 300)
   endif()
 endfunction()
