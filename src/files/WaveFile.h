@@ -1,0 +1,162 @@
+// Reading and writing RIFF WAVE files (PCM, one or two channels). The reader finds the sample data
+// and hands out the bytes before it (the header) and after the last whole sample frame (the
+// trailer); the writer puts such bytes back verbatim, so that a file survives compression and
+// decompression byte for byte, or writes a canonical 44-byte header of its own.
+//
+// Both work on a stream that the caller opens, owns and closes. Every size stored in a WAVE file
+// is a 32-bit field, so neither side handles files of 4 GiB or more.
+#pragma once
+
+#include <cstdint>
+
+#include "container/lymStream.h"
+#include "files/lymFileIo.h"
+
+namespace lym {
+
+// Reader states. The first error stays.
+inline constexpr uint8_t kReaderNotOpen = 0;
+inline constexpr uint8_t kReaderOpen = 1;
+inline constexpr uint8_t kReaderNotWave = 2;
+// File too large, a required chunk missing, or sample data running past the end of the file.
+inline constexpr uint8_t kReaderTooLargeOrIncomplete = 3;
+inline constexpr uint8_t kReaderUnsupportedFormat = 4;
+inline constexpr uint8_t kReaderDamaged = 5;
+inline constexpr uint8_t kReaderIoError = 6;  // or a stream that cannot be used
+
+// Streams of this length or longer cannot be described by 32-bit RIFF sizes.
+inline constexpr int64_t kMaxForeignFileBytes = 0xFFFFFFF1;
+// The sample data must begin within this many bytes, which bounds the chunk search.
+inline constexpr int64_t kMaxWaveChunkSearch = 0x100000;
+inline constexpr int32_t kWaveHeaderBytes = 44;
+
+class TForeignReaderBase {
+ public:
+  TForeignReaderBase() = default;
+  virtual ~TForeignReaderBase() = default;
+  TForeignReaderBase(const TForeignReaderBase&) = delete;
+  TForeignReaderBase& operator=(const TForeignReaderBase&) = delete;
+
+  // Reads whole sample frames as stored; frames is shortened to what remains.
+  virtual bool ReadSamples(void* buffer, int32_t& frames) = 0;
+  virtual int64_t GetTotalSamples() const = 0;
+  virtual int64_t GetSamplesRead() const = 0;
+  virtual bool SeekSample(int64_t frame) = 0;
+  virtual int64_t GetRemainingSamples() const = 0;
+  // Checks that the stream can be used; derived readers then parse their header.
+  virtual uint8_t Open(TadcIoStream* stream);
+  virtual void Close() = 0;
+
+  uint8_t State() const { return state_; }
+  const TadcAudioFormat& Format() const { return format_; }
+
+ protected:
+  // Only replaces "not open" and "open", so the first error is what the caller sees.
+  void SetState(uint8_t state);
+
+  uint8_t state_ = kReaderNotOpen;
+  TadcAudioFormat format_;
+  TadcIoStream* stream_ = nullptr;
+};
+
+// The fields of a format chunk that matter here, extensible ones included.
+struct TWaveFormatChunk {
+  uint16_t FormatTag = 0;
+  uint16_t Channels = 0;
+  uint32_t SamplesPerSec = 0;
+  uint32_t AvgBytesPerSec = 0;
+  uint16_t BlockAlign = 0;
+  uint16_t BitsPerSample = 0;
+  uint16_t ExtraSize = 0;
+  uint16_t ValidBits = 0;
+  uint32_t ChannelMask = 0;
+  uint8_t SubFormat[16] = {};
+};
+
+class TWaveReader : public TForeignReaderBase {
+ public:
+  bool ReadSamples(void* buffer, int32_t& frames) override;
+  int64_t GetTotalSamples() const override { return totalFrames_; }
+  int64_t GetSamplesRead() const override { return framesRead_; }
+  bool SeekSample(int64_t frame) override;
+  int64_t GetRemainingSamples() const override;
+  uint8_t Open(TadcIoStream* stream) override;
+  void Close() override;
+
+  // Everything before the first sample, the data chunk's own 8 bytes included.
+  int64_t GetHeaderSize() const { return dataStart_; }
+  // Everything after the last whole sample frame: leftover bytes of the data chunk, its pad
+  // byte and any later chunks.
+  int64_t GetTrailerSize() const;
+  bool ReadHeaderBytes(void* buffer);
+  bool ReadTrailerBytes(void* buffer);
+
+ private:
+  uint8_t ParseHeader();
+  uint8_t ReadRiffHeader(int64_t fileLength);
+  uint8_t ReadFormatChunk(uint32_t chunkSize);
+  bool CopyBytes(int64_t from, int64_t count, void* buffer);
+
+  TWaveFormatChunk formatChunk_;
+  uint32_t dataStart_ = 0;
+  uint32_t dataSize_ = 0;
+  int64_t totalFrames_ = 0;
+  int64_t framesRead_ = 0;
+};
+
+// Writer states.
+inline constexpr uint8_t kWriterClosed = 0;
+inline constexpr uint8_t kWriterOpen = 1;
+inline constexpr uint8_t kWriterFailed = 2;
+
+class TForeignWriterBase {
+ public:
+  TForeignWriterBase() = default;
+  virtual ~TForeignWriterBase() = default;
+  TForeignWriterBase(const TForeignWriterBase&) = delete;
+  TForeignWriterBase& operator=(const TForeignWriterBase&) = delete;
+
+  virtual bool WriteSamples(const void* buffer, int32_t frames) = 0;
+  // Without header bytes the writer generates a header of its own.
+  virtual bool Open(const TadcAudioFormat& format, TadcIoStream* stream, int32_t headerSize,
+                    const void* headerBytes) = 0;
+  // With finish, appends the trailer and completes the header; never closes the stream.
+  virtual bool Close(bool finish, const void* trailerBytes, int64_t trailerSize) = 0;
+
+  uint8_t State() const { return state_; }
+  const TadcAudioFormat& Format() const { return format_; }
+
+ protected:
+  uint8_t state_ = kWriterClosed;
+  TadcAudioFormat format_;
+  TadcIoStream* stream_ = nullptr;
+};
+
+inline constexpr uint8_t kHeaderStored = 0;
+inline constexpr uint8_t kHeaderGenerated = 1;
+
+class TWaveWriter : public TForeignWriterBase {
+ public:
+  bool WriteSamples(const void* buffer, int32_t frames) override;
+  bool Open(const TadcAudioFormat& format, TadcIoStream* stream, int32_t headerSize,
+            const void* headerBytes) override;
+  bool Close(bool finish, const void* trailerBytes, int64_t trailerSize) override;
+
+  uint8_t HeaderMode() const { return headerMode_; }
+  int64_t GetSamplesWritten() const { return framesWritten_; }
+
+ private:
+  bool WriteGeneratedHeader();
+
+  uint8_t headerMode_ = kHeaderGenerated;
+  int32_t blockSize_ = 0;
+  int64_t headerStart_ = 0;
+  int64_t framesWritten_ = 0;
+};
+
+// The canonical 44-byte header for dataSize bytes of samples; false when the sizes would not fit
+// the 32-bit fields.
+bool BuildWaveHeader(const TadcAudioFormat& format, int64_t dataSize,
+                     uint8_t (&header)[kWaveHeaderBytes]);
+
+}  // namespace lym

@@ -1,0 +1,51 @@
+// Opens arbitrary bytes as a WAVE file and reads everything the reader hands out. Whatever the
+// bytes, the state must be one of the reader's codes, and a file that opens must come back byte
+// for byte as header + samples + trailer. The first byte picks the stream's buffer size.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "files/WaveFile.h"
+#include "files/MemoryStream.h"
+#include "files/lymFileIo.h"
+
+namespace {
+
+void Check(bool condition) {
+  if (!condition) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1 || size > (1 << 21)) return 0;
+  lym::TMemoryMedium medium{std::vector<uint8_t>(data + 1, data + size)};
+  const auto fileSize = int64_t(size - 1);
+  lym::TadcInterfaceStream stream;
+  Check(lym::OpenMemoryStream(stream, medium, (data[0] & 1) ? 0 : 512 << (data[0] >> 1 & 7)) == 0);
+
+  lym::TWaveReader reader;
+  const uint8_t state = reader.Open(&stream);
+  Check(state >= lym::kReaderOpen && state <= lym::kReaderDamaged);
+  if (state != lym::kReaderOpen) return 0;
+
+  const int32_t blockSize = reader.Format().BlockSize;
+  const int64_t headerSize = reader.GetHeaderSize();
+  const int64_t sampleBytes = reader.GetTotalSamples() * blockSize;
+  const int64_t trailerSize = reader.GetTrailerSize();
+  Check(headerSize >= 12 && trailerSize >= 0 && headerSize + sampleBytes + trailerSize == fileSize);
+
+  std::vector<uint8_t> file(size_t(fileSize) + 1);
+  Check(reader.ReadHeaderBytes(file.data()));
+  uint8_t* at = file.data() + headerSize;
+  for (int32_t step = 1; reader.GetRemainingSamples() > 0; step = step * 3 + 1) {
+    int32_t frames = step;
+    Check(reader.ReadSamples(at, frames) && frames > 0);
+    at += int64_t(frames) * blockSize;
+  }
+  Check(reader.ReadTrailerBytes(at));
+  Check(reader.State() == lym::kReaderOpen && !stream.HasError());
+  Check(std::memcmp(file.data(), data + 1, size_t(fileSize)) == 0);
+  return 0;
+}
