@@ -9,6 +9,7 @@
 
 #include "container/Crc24.h"
 #include "files/MemoryStream.h"
+#include "StreamBuilder.h"
 #include "foundation/ByteOrder.h"
 
 namespace lym {
@@ -48,29 +49,11 @@ struct Built {
   std::vector<uint8_t> waveHeader, waveTrailer;
 };
 
-void Append(std::vector<uint8_t>& to, const std::vector<uint8_t>& bytes) {
-  to.insert(to.end(), bytes.begin(), bytes.end());
-}
-
-void AppendLE32(std::vector<uint8_t>& to, uint32_t value) {
-  uint8_t word[4];
-  StoreLE32(word, value);
-  to.insert(to.end(), word, word + 4);
-}
-
-void AppendObject(std::vector<uint8_t>& to, int type, const std::vector<uint8_t>& payload) {
-  AppendLE32(to, PackObjectHeader(type, int32_t(payload.size())));
-  Append(to, payload);
-}
-
-template <class F>
-std::vector<uint8_t> Written(F&& write) {
-  uint8_t buffer[64] = {};
-  TBitOutStream writer;
-  writer.InitWriter(buffer, sizeof buffer);
-  write(writer);
-  return {buffer, buffer + writer.Finish()};
-}
+using test::ApeTag;
+using test::Append;
+using test::AppendLE32;
+using test::AppendObject;
+using test::Written;
 
 std::vector<uint8_t> Frame(int32_t number, const TadcStreamInfo* info, bool last,
                            std::vector<uint8_t> payload) {
@@ -86,23 +69,6 @@ std::vector<uint8_t> Frame(int32_t number, const TadcStreamInfo* info, bool last
   Append(frame, payload);
   frame.insert(frame.end(), crc, crc + kCrc24Bytes);
   return frame;
-}
-
-std::vector<uint8_t> ApeTag(const std::string& key, const std::string& value) {
-  std::vector<uint8_t> tag;
-  AppendLE32(tag, uint32_t(value.size()));
-  AppendLE32(tag, 0);
-  tag.insert(tag.end(), key.begin(), key.end());
-  tag.push_back(0);
-  tag.insert(tag.end(), value.begin(), value.end());
-  const auto itemBytes = uint32_t(tag.size());
-  tag.insert(tag.end(), kAPEv2Preamble, kAPEv2Preamble + 8);
-  AppendLE32(tag, 2000);
-  AppendLE32(tag, itemBytes + kAPEv2BlockBytes);
-  AppendLE32(tag, 1);
-  AppendLE32(tag, 0);
-  tag.insert(tag.end(), 8, 0);
-  return tag;
 }
 
 // A stream of kFrames frames behind some junk bytes (the stream need not start the medium). Frame
