@@ -5,41 +5,12 @@
 
 #include <cstdint>
 
+#include "lym/EncoderSettings.h"
+
 namespace lym {
-
-inline constexpr int kPresetCount = 5;
-inline constexpr int kLevelCount = 3;
-// Shown in file information and offered by the option window, so they must not change.
-inline constexpr const char* kPresetNames[kPresetCount] = {"Turbo", "Fast", "Normal", "High",
-                                                           "Extra"};
-inline constexpr const char* kLevelNames[kLevelCount] = {"Standard", "Extra", "Max"};
-
-inline constexpr int kDefaultPreset = 2;  // "Normal"
-inline constexpr int kDefaultLevel = 0;   // "Standard"
 
 // Quantisation search mode of the predictor search that tries every quantisation step.
 inline constexpr uint8_t kQuantSearchOptimal = 2;
-
-// A default-constructed record holds the program's default settings, "Normal" at "Standard".
-struct TEncoderSettings {
-  int32_t Predictors = 64;  // upper bound of the predictor order
-  bool OptimizeQuantization = true;
-  bool ApplyWindow = true;
-  int32_t FrameSizeCode = 1;  // see CalcFrameSamples
-  uint8_t Resolution = 1;     // sub-frame grid of 64, 128, 256 or 512 units per second
-  int32_t MaxSubFrames = 0;   // 0 or less: follow the frame size
-  bool Validate = false;
-  bool Prediction = true;
-  bool CheckBoth = true;
-  bool Difference = true;
-  bool MidSide = true;
-  bool OptimizeChoice = false;
-  bool PreFilter = false;
-  uint8_t Sensitivity = 0;  // pre-filter sensitivity 0..2
-  bool Verify = false;      // read by the stream encoder, not the frame encoder
-
-  bool operator==(const TEncoderSettings&) const = default;
-};
 
 // A default-constructed record is the template every options record starts from.
 struct TFrameEncoderOptions {
@@ -63,12 +34,6 @@ struct TFrameEncoderOptions {
 
   bool operator==(const TFrameEncoderOptions&) const = default;
 };
-
-// preset 0..4, level 0..2; range errors otherwise.
-const TEncoderSettings& PresetSettings(int preset, int level);
-inline TEncoderSettings DefaultEncoderSettings() {
-  return PresetSettings(kDefaultPreset, kDefaultLevel);
-}
 
 // The largest order index whose order does not exceed predictors; 0 when even the smallest order
 // does, since every predictor search needs at least one order to try.

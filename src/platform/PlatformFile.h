@@ -33,4 +33,16 @@ bool FileSetEndHere(FileHandle handle);
 bool FileClose(FileHandle handle);
 std::string LastOsErrorText();
 
+// Whole files by name.
+bool FileExists(const std::string& name);  // a file, not a folder
+bool FileDelete(const std::string& name);
+// Renames from over to, replacing a file that is there.
+bool FileReplace(const std::string& from, const std::string& to);
+// The character that separates folders in paths built for this system.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
 }  // namespace lym::platform

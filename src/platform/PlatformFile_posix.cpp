@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <system_error>
 
 #include "platform/PlatformFile.h"
@@ -93,6 +94,17 @@ bool FileSetEndHere(FileHandle handle) {
 bool FileClose(FileHandle handle) { return ::close(Fd(handle)) == 0; }
 
 std::string LastOsErrorText() { return std::generic_category().message(errno); }
+
+bool FileExists(const std::string& name) {
+  struct stat info;
+  return ::stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool FileDelete(const std::string& name) { return ::unlink(name.c_str()) == 0; }
+
+bool FileReplace(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
 
 }  // namespace lym::platform
 

@@ -17,14 +17,21 @@ namespace {
 
 HANDLE Handle(FileHandle handle) { return reinterpret_cast<HANDLE>(handle); }
 
-bool Open(const std::string& name, FileAccess access, int32_t shareMode, DWORD disposition,
-          FileHandle& handle) {
+// UTF-8 to the wide characters of the file functions; false for invalid UTF-8.
+bool WideName(const std::string& name, std::vector<wchar_t>& wideName) {
   const int wideLength = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.c_str(), -1,
                                              nullptr, 0);
   if (wideLength <= 0) return false;
-  std::vector<wchar_t> wideName(static_cast<size_t>(wideLength));
+  wideName.resize(static_cast<size_t>(wideLength));
   MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.c_str(), -1, wideName.data(),
                       wideLength);
+  return true;
+}
+
+bool Open(const std::string& name, FileAccess access, int32_t shareMode, DWORD disposition,
+          FileHandle& handle) {
+  std::vector<wchar_t> wideName;
+  if (!WideName(name, wideName)) return false;
   DWORD desired = GENERIC_READ;
   if (access == FileAccess::Write) desired = GENERIC_WRITE;
   if (access == FileAccess::ReadWrite) desired = GENERIC_READ | GENERIC_WRITE;
@@ -91,6 +98,24 @@ std::string LastOsErrorText() {
   // System messages end in a line break.
   while (!result.empty() && (result.back() == '\n' || result.back() == '\r')) result.pop_back();
   return result;
+}
+
+bool FileExists(const std::string& name) {
+  std::vector<wchar_t> wideName;
+  if (!WideName(name, wideName)) return false;
+  const DWORD attributes = GetFileAttributesW(wideName.data());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool FileDelete(const std::string& name) {
+  std::vector<wchar_t> wideName;
+  return WideName(name, wideName) && DeleteFileW(wideName.data()) != 0;
+}
+
+bool FileReplace(const std::string& from, const std::string& to) {
+  std::vector<wchar_t> wideFrom, wideTo;
+  return WideName(from, wideFrom) && WideName(to, wideTo) &&
+         MoveFileExW(wideFrom.data(), wideTo.data(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 }  // namespace lym::platform

@@ -1,0 +1,1 @@
+// Filled in by the batch job that owns this unit.
