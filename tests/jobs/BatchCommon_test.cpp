@@ -1,1 +1,65 @@
-// Tests of this unit.
+#include "jobs/BatchCommon.h"
+
+#include <gtest/gtest.h>
+
+#include "TestFiles.h"
+#include "platform/PlatformFile.h"
+
+namespace lym {
+namespace {
+
+TEST(BatchCommon, ShortDisplayNamePadsOrShortens) {
+  EXPECT_EQ(ShortDisplayName("abc.wav"), "abc.wav" + std::string(28, ' ') + " ");
+  const std::string exact(35, 'x');
+  EXPECT_EQ(ShortDisplayName(exact), exact + " ");
+  const std::string longer = "0123456789abcdefghijklmnopqrstuvwxyz";  // 36 characters
+  EXPECT_EQ(ShortDisplayName(longer), "0123456789...efghijklmnopqrstuvwxyz ");
+  EXPECT_EQ(ShortDisplayName(longer).size(), 36u);
+}
+
+TEST(BatchCommon, PathsAndNames) {
+  const std::string sep(1, platform::kPathSeparator);
+  EXPECT_EQ(JoinPath("dir", "a.wav"), "dir" + sep + "a.wav");
+  EXPECT_EQ(JoinPath("dir/", "a.wav"), "dir/a.wav");
+  EXPECT_EQ(JoinPath("", "a.wav"), "a.wav");
+  EXPECT_EQ(FileNamePart("x/y.z/abc.wav"), "abc.wav");
+  EXPECT_EQ(FileNamePart("abc"), "abc");
+  EXPECT_EQ(WithoutExtension("a.b.lym"), "a.b");
+  EXPECT_EQ(WithoutExtension("x.d/abc"), "x.d/abc");
+  EXPECT_EQ(WithoutExtension("abc"), "abc");
+}
+
+TEST(BatchCommon, LogFilesAppendAfterTwoEmptyLines) {
+  test::TempFolder folder;
+  const std::string name = folder / "log.txt";
+  TTextData first, second;
+  first.Add("a");
+  second.Add("b");
+  ASSERT_TRUE(SaveLogFile(name, true, first));  // nothing to append to
+  ASSERT_TRUE(SaveLogFile(name, true, second));
+  const std::vector<uint8_t> bytes = test::ReadFileBytes(name);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "a\r\n\r\n\r\nb\r\n");
+  ASSERT_TRUE(SaveLogFile(name, false, second));
+  EXPECT_EQ(test::ReadFileBytes(name).size(), 3u);
+  EXPECT_FALSE(SaveLogFile(folder / "missing/log.txt", false, first));
+}
+
+TEST(BatchCommon, OutputsReplaceTheDestinationOnlyWhenCommitted) {
+  test::TempFolder folder;
+  const std::string destination = folder / "out.wav";
+  test::WriteFileBytes(destination, {1, 2, 3});
+  const std::string temporary = TemporaryOutputName(destination);
+  EXPECT_NE(temporary, destination);
+  EXPECT_EQ(FileNamePart(temporary).rfind("out.wav", 0), 0u);  // beside it, same folder
+  test::WriteFileBytes(temporary, {4});
+  EXPECT_TRUE(FileExists(temporary));
+  ASSERT_TRUE(CommitOutput(temporary, destination));
+  EXPECT_FALSE(FileExists(temporary));
+  EXPECT_EQ(test::ReadFileBytes(destination), std::vector<uint8_t>{4});
+  EXPECT_TRUE(RemoveFile(destination));
+  EXPECT_FALSE(FileExists(destination));
+  EXPECT_FALSE(FileExists(folder.Path()));  // a folder is not a file
+}
+
+}  // namespace
+}  // namespace lym
