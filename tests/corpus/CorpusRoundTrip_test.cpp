@@ -1,6 +1,7 @@
-// Round trips of real recordings: excerpts of every file of the corpus that
-// shared/corpus/make-corpus.sh builds (LYM_CORPUS, default /tmp/lym-corpus) through the frame
-// encoder at every preset and level and back through the frame decoder. Skipped without a corpus.
+// Round trips of real recordings, every file of the corpus that shared/corpus/make-corpus.sh
+// builds (LYM_CORPUS, default /tmp/lym-corpus): excerpts through the frame encoder at every preset
+// and level and back through the frame decoder, and whole files through the stream encoder and
+// decoder at the default preset, byte for byte. Skipped without a corpus.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <iterator>
 #include <vector>
 
+#include "TestFiles.h"
 #include "codec/EncoderPresets.h"
 #include "codec/FrameDecoder.h"
 #include "codec/FrameEncoder.h"
@@ -93,24 +95,43 @@ void ExpectRoundTrip(const Excerpt& excerpt, int preset, int level) {
   }
 }
 
-TEST(Corpus, ExcerptsRoundTripAtEveryPresetAndLevel) {
+std::vector<fs::path> CorpusFiles() {
+  std::vector<fs::path> files;
   const fs::path folder = CorpusFolder();
-  if (!fs::is_directory(folder)) GTEST_SKIP() << "no corpus in " << folder;
-  int files = 0;
+  if (!fs::is_directory(folder)) return files;
   for (const auto& entry : fs::directory_iterator(folder)) {
-    if (entry.path().extension() != ".wav") continue;
+    if (entry.path().extension() == ".wav") files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+TEST(Corpus, ExcerptsRoundTripAtEveryPresetAndLevel) {
+  const std::vector<fs::path> files = CorpusFiles();
+  if (files.empty()) GTEST_SKIP() << "no corpus in " << CorpusFolder();
+  for (const fs::path& file : files) {
     Excerpt excerpt;
-    ASSERT_TRUE(ReadExcerpt(entry.path(), excerpt)) << entry.path();
-    ++files;
+    ASSERT_TRUE(ReadExcerpt(file, excerpt)) << file;
     for (int preset = 0; preset < kPresetCount; ++preset) {
       for (int level = 0; level < kLevelCount; ++level) {
-        SCOPED_TRACE(testing::Message() << entry.path().filename() << " preset " << preset
+        SCOPED_TRACE(testing::Message() << file.filename() << " preset " << preset
                                         << " level " << level);
         ExpectRoundTrip(excerpt, preset, level);
       }
     }
   }
-  EXPECT_GT(files, 0);
+}
+
+TEST(Corpus, WholeFilesRoundTripAtTheDefaultPreset) {
+  const std::vector<fs::path> files = CorpusFiles();
+  if (files.empty()) GTEST_SKIP() << "no corpus in " << CorpusFolder();
+  test::TempFolder temp;
+  for (const fs::path& file : files) {
+    SCOPED_TRACE(file.filename());
+    ASSERT_EQ(test::EncodeWaveFile(file.string(), temp / "a.lym", DefaultEncoderSettings()), 0);
+    ASSERT_EQ(test::DecodeToWaveFile(temp / "a.lym", temp / "a.wav"), 0);
+    EXPECT_TRUE(test::ReadFileBytes(temp / "a.wav") == test::ReadFileBytes(file.string()));
+  }
 }
 
 }  // namespace
