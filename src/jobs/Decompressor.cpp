@@ -1,1 +1,219 @@
-// Filled in by the batch job that owns this unit.
+#include "lym/Decompressor.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "jobs/BatchCommon.h"
+#include "jobs/DecompErrorLog.h"
+#include "jobs/FileDecompressor.h"
+#include "jobs/TextData.h"
+#include "jobs/Timing.h"
+
+namespace lym {
+namespace {
+
+// Progress and the cancel query are looked at after every this many samples.
+constexpr int64_t kProgressInterval = 176400;
+
+constexpr const char* kResultTexts[] = {
+    "Ok",
+    "Wave meta data missing",
+    "Meta data damaged",
+    "Audio data damaged",
+    "Undecodable",
+    "Error reading source",
+    "Error writing destination",
+    "Incompatible version",
+    "Already exists",
+    "Canceled",
+};
+
+}  // namespace
+
+std::string TDecompressor::ResultText(uint8_t code) {
+  const uint8_t index = code & 0x7F;
+  if (index < kDecompOk || index > kDecompCanceled) return "Unknown error";
+  return kResultTexts[index - kDecompOk];
+}
+
+TDecompressor::TDecompressor(const TDecompressorOptions& options)
+    : options_(options),
+      fileDecompressor_(std::make_unique<TFileDecompressor>(options.File)),
+      protocol_(std::make_unique<TTextData>()),
+      errorProtocol_(std::make_unique<TTextData>()) {}
+
+TDecompressor::~TDecompressor() = default;
+
+bool TDecompressor::Run(const TDecompressorFilePars& pars, const std::vector<std::string>& files) {
+  pars_ = pars;
+  protocol_->Clear();
+  errorProtocol_->Clear();
+  const double start = ClockMs();
+  counters_ = TDecompCounters{};
+  audioTotalMs_ = 0;
+  report_ = TDecompFileReport{};
+  while (size_t(counters_.FilesDone) < files.size() && report_.Code != kDecompCanceled) {
+    const std::string& entry = files[size_t(counters_.FilesDone)];
+    report_.Index = counters_.FilesDone;
+    ProcessFile(entry, DestinationNameFor(entry, files.size()));
+    CountFile(entry);
+    ReportFile(entry);
+  }
+  elapsedMs_ = ClockMs() - start;
+  if (counters_.FilesDone > 0) {
+    WriteSummary();
+    SaveProtocols();
+  }
+  return files.size() == size_t(counters_.FilesOk);
+}
+
+std::string TDecompressor::DestinationNameFor(const std::string& entry, size_t fileCount) const {
+  if (fileCount == 1 && !pars_.OutputName.empty()) return pars_.OutputName;
+  return WithoutExtension(FileNamePart(entry)) + ".wav";
+}
+
+void TDecompressor::ProcessFile(const std::string& entry, const std::string& destinationName) {
+  if (OnFileStart) OnFileStart(ShortDisplayName(entry));
+  const double started = ClockMs();
+  report_.OutputKept = false;
+  report_.AudioMs = 0;
+  report_.TimeMs = 0;
+  destination_ = JoinPath(pars_.DestinationFolder, destinationName);
+  temporary_ = TemporaryOutputName(destination_);
+  if (options_.File.WriteOutput && !options_.Overwrite && FileExists(destination_)) {
+    report_.Code = kDecompAlreadyExists;
+    return;
+  }
+  // The output stays under a temporary name until it is kept, so that a failing job never
+  // destroys a file that was there before.
+  report_.Code = fileDecompressor_->Decompress(JoinPath(pars_.SourceFolder, entry), temporary_);
+  if (fileDecompressor_->Failed()) {
+    DiscardOutput();
+    return;
+  }
+  report_.AudioMs = 1.0;
+  report_.TimeMs = 1.0;
+  const bool canceled = DecodeWithProgress();
+  if (!canceled && fileDecompressor_->Succeeded()) {
+    if (OnProgress) OnProgress(100);
+    report_.AudioMs = fileDecompressor_->AudioDuration() * 1000.0;
+  }
+  report_.TimeMs = ClockMs() - started;
+  const uint8_t code = fileDecompressor_->Finish(canceled);
+  report_.Code = canceled ? kDecompCanceled : code;
+  KeepOrDiscardOutput();
+}
+
+bool TDecompressor::DecodeWithProgress() {
+  const int64_t total = fileDecompressor_->TotalSamples();
+  int64_t threshold = std::min(kProgressInterval, total);
+  int32_t lastPercent = 0;
+  int64_t position = 0;
+  while (fileDecompressor_->DecodeStep(position) == TDecompJobState::Running) {
+    if (position < threshold) continue;
+    const auto percent = int32_t(std::min<int64_t>(
+        99, std::llround(double(position) / double(std::max<int64_t>(total, 1)) * 100.0)));
+    if (percent != lastPercent && OnProgress) OnProgress(percent);
+    lastPercent = percent;
+    threshold += kProgressInterval;
+    if (OnCancelQuery && OnCancelQuery()) return true;
+  }
+  return false;
+}
+
+void TDecompressor::KeepOrDiscardOutput() {
+  const uint8_t code = report_.Code;
+  const bool keep =
+      !DecompFailed(code) && (code <= kDecompWaveMetaMissing || options_.File.KeepDamaged);
+  if (!keep) {
+    DiscardOutput();
+    return;
+  }
+  if (options_.File.WriteOutput && !CommitOutput(temporary_, destination_)) {
+    report_.Code = kDecompWriteError;
+    DiscardOutput();
+    return;
+  }
+  report_.OutputKept = true;
+}
+
+void TDecompressor::DiscardOutput() {
+  if (options_.File.WriteOutput && fileDecompressor_->DestinationCreated()) RemoveFile(temporary_);
+}
+
+void TDecompressor::CountFile(const std::string& entry) {
+  const uint8_t code = report_.Code;
+  switch (code) {
+    case kDecompAlreadyExists: ++counters_.AlreadyExisting; break;
+    case kDecompMetaDamaged:
+    case kDecompAudioDamaged:
+    case kDecompUndecodable:
+    case kDecompIncompatible:
+      if (report_.OutputKept) {
+        TFileDecompErrorLogCreator(*errorProtocol_).AddEntry(entry, fileDecompressor_->Result());
+        ++counters_.DamagedDecoded;
+      } else {
+        ++counters_.Undecodable;
+      }
+      break;
+    case kDecompReadError:
+    case kDecompWriteError: ++counters_.ReadWriteErrors; break;
+    default: break;
+  }
+  if (report_.OutputKept) {
+    audioTotalMs_ += report_.AudioMs;
+    if (code <= kDecompWaveMetaMissing) ++counters_.FilesOk;
+  }
+  if (code != kDecompCanceled) ++counters_.FilesDone;
+}
+
+void TDecompressor::ReportFile(const std::string& entry) {
+  std::string text = ResultText(report_.Code);
+  // Outputs are kept only for codes 1 to 4.
+  if (report_.OutputKept) text = FormatFixed(report_.AudioMs / report_.TimeMs, 4, 0) + "* " + text;
+  if (OnFileResult) OnFileResult(report_, text);
+  if (options_.WriteProtocol && report_.Code != kDecompCanceled)
+    protocol_->Add(ShortDisplayName(entry) + text);
+}
+
+void TDecompressor::LogLine(const std::string& text) {
+  if (OnLogLine) OnLogLine(text);
+  if (options_.WriteProtocol) protocol_->Add(text);
+}
+
+void TDecompressor::CounterLine(int32_t count, const char* text) {
+  if (count > 0) LogLine(std::to_string(count) + text);
+}
+
+void TDecompressor::WriteSummary() {
+  const TDecompCounters& c = counters_;
+  if (c.FilesOk + c.DamagedDecoded > 0) {
+    LogLine("");
+    LogLine("Duration:   " + FormatFixed(elapsedMs_ / 1000.0, 9, 2) + " sec");
+    LogLine("Speed:      " + FormatFixed(audioTotalMs_ / elapsedMs_, 9, 2) + " * real time");
+  }
+  if (c.AlreadyExisting + c.DamagedDecoded + c.Undecodable + c.ReadWriteErrors > 0) LogLine("");
+  CounterLine(c.AlreadyExisting, " files already existed.");
+  CounterLine(c.DamagedDecoded, " damaged files have been decoded.");
+  CounterLine(c.Undecodable, " files undecodable.");
+  if (c.Undecodable > 0 && options_.File.RestoreWaveMeta)
+    LogLine("  Try disabling \"Restore wave file meta data\" (-wm0).");
+  CounterLine(c.ReadWriteErrors, " files with read/write errors.");
+}
+
+void TDecompressor::SaveProtocols() {
+  if (options_.WriteProtocol) {
+    SaveProtocol(JoinPath(pars_.DestinationFolder, kDecompProtocolFileName),
+                 options_.AppendProtocol, *protocol_);
+  }
+  if (counters_.DamagedDecoded > 0 && options_.WriteErrorProtocol) {
+    SaveProtocol(JoinPath(pars_.DestinationFolder, kDecompErrorProtocolFileName), false,
+                 *errorProtocol_);
+  }
+}
+
+void TDecompressor::SaveProtocol(const std::string& fileName, bool append, const TTextData& lines) {
+  if (!SaveLogFile(fileName, append, lines)) LogLine("Error saving log data to File: " + fileName);
+}
+
+}  // namespace lym

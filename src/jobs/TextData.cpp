@@ -137,7 +137,8 @@ std::string PadLeft(const std::string& text, int32_t width) {
 }
 
 std::string IntRight(int64_t value, int32_t width) {
-  return PadLeft(std::to_string(value), width);
+  const std::string digits = std::to_string(value);
+  return digits.size() >= size_t(std::max(width, 0)) ? digits : PadLeft(digits, width);
 }
 
 std::string FormatFixed(double value, int32_t width, int32_t decimals) {

@@ -63,7 +63,8 @@ class TTextDataWriter {
 // Fixed-width texts of the report lines.
 std::string PadRight(const std::string& text, int32_t width);  // spaces after, or cut to width
 std::string PadLeft(const std::string& text, int32_t width);   // spaces before, or cut to width
-std::string IntRight(int64_t value, int32_t width);            // decimal, right-aligned
+// Decimal, right-aligned; a number wider than width is never cut.
+std::string IntRight(int64_t value, int32_t width);
 // value in fixed-point with the given decimals, right-aligned in at least width characters.
 std::string FormatFixed(double value, int32_t width, int32_t decimals);
 

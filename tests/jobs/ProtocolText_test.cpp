@@ -60,7 +60,7 @@ TEST(FixedWidthText, PadsCutsAndAligns) {
   EXPECT_EQ(PadLeft("abc", 5), "  abc");
   EXPECT_EQ(PadLeft("abcdef", 4), "abcd");
   EXPECT_EQ(IntRight(-42, 6), "   -42");
-  EXPECT_EQ(IntRight(1234567890123, 8), "12345678");
+  EXPECT_EQ(IntRight(1234567890123, 8), "1234567890123");
   EXPECT_EQ(FormatFixed(3.14159, 9, 2), "     3.14");
   EXPECT_EQ(FormatFixed(2.5, 4, 0), "   2");  // printf rounding: to even
   EXPECT_EQ(FormatFixed(123456.0, 2, 1), "123456.0");

@@ -1,0 +1,125 @@
+// The decompression batch: turns a list of .lym files back into WAVE files, or only tests them,
+// and reports every file with a result code, a summary and optional protocol files.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "lym/BatchEvents.h"
+
+namespace lym {
+
+class TFileDecompressor;
+class TTextData;
+
+// Result codes of one file, ordered by severity: a file's code only ever rises. Codes up to
+// kDecompAudioDamaged count as success, the others as failure.
+inline constexpr uint8_t kDecompOk = 1;
+inline constexpr uint8_t kDecompWaveMetaMissing = 2;  // decoded with a standard WAVE header
+inline constexpr uint8_t kDecompMetaDamaged = 3;
+inline constexpr uint8_t kDecompAudioDamaged = 4;
+inline constexpr uint8_t kDecompUndecodable = 5;
+inline constexpr uint8_t kDecompReadError = 6;
+inline constexpr uint8_t kDecompWriteError = 7;
+inline constexpr uint8_t kDecompIncompatible = 8;
+inline constexpr uint8_t kDecompAlreadyExists = 9;
+inline constexpr uint8_t kDecompCanceled = 10;
+
+inline constexpr bool DecompFailed(uint8_t code) {
+  return code >= kDecompUndecodable && code <= kDecompCanceled;
+}
+
+// The protocol files, saved in the destination folder.
+inline constexpr const char* kDecompProtocolFileName = "Lym_Deco_Proto.txt";
+inline constexpr const char* kDecompErrorProtocolFileName = "Lym_Deco_Error.txt";
+
+struct TFileDecompOptions {
+  uint32_t ProcessorOptions = 0;  // handed to the stream decoder unchanged
+  bool WriteOutput = true;        // false: test mode, nothing is written
+  bool KeepDamaged = true;        // keep the output of a damaged file
+  bool MuteDamaged = true;        // replace lost audio by silence; false cuts it out
+  bool RestoreWaveMeta = true;    // write the stored WAVE header and trailer
+};
+
+struct TDecompressorOptions {
+  bool Overwrite = false;  // replace existing destination files
+  bool WriteErrorProtocol = true;
+  bool WriteProtocol = false;
+  bool AppendProtocol = false;  // append to an existing protocol file
+  TFileDecompOptions File;
+};
+
+struct TDecompressorFilePars {
+  std::string SourceFolder;
+  std::string DestinationFolder;
+  std::string Reserved;  // not read; kept so that callers can fill the record in its known order
+  // Used as the destination name when the list holds exactly one file and this is not empty.
+  std::string OutputName;
+  int32_t ReservedNumber = 0;  // not read
+};
+
+struct TDecompFileReport {
+  int32_t Index = 0;  // position in the file list
+  uint8_t Code = 0;
+  bool OutputKept = false;  // in test mode: the file would have been kept
+  double AudioMs = 0;
+  double TimeMs = 0;
+};
+
+// Outcome counters of the last Run.
+struct TDecompCounters {
+  int32_t FilesDone = 0;
+  int32_t FilesOk = 0;  // codes 1 and 2
+  int32_t AlreadyExisting = 0;
+  int32_t DamagedDecoded = 0;  // damaged, output kept
+  int32_t Undecodable = 0;     // damaged or undecodable, no output kept
+  int32_t ReadWriteErrors = 0;
+};
+
+// Runs in the caller's thread and reaches the caller only through the events; the only way to
+// stop a running batch is OnCancelQuery, which is asked after every 176400 decoded samples.
+class TDecompressor : public TBatchEvents<TDecompFileReport> {
+ public:
+  explicit TDecompressor(const TDecompressorOptions& options);
+  ~TDecompressor();
+  TDecompressor(const TDecompressor&) = delete;
+  TDecompressor& operator=(const TDecompressor&) = delete;
+
+  // files are relative to the source folder. True when every file ended with code 1 or 2.
+  bool Run(const TDecompressorFilePars& pars, const std::vector<std::string>& files);
+
+  const TDecompCounters& Counters() const { return counters_; }
+  // The message of a result code; only its low 7 bits count.
+  static std::string ResultText(uint8_t code);
+
+ private:
+  std::string DestinationNameFor(const std::string& entry, size_t fileCount) const;
+  void ProcessFile(const std::string& entry, const std::string& destinationName);
+  // True when the run was canceled.
+  bool DecodeWithProgress();
+  void KeepOrDiscardOutput();
+  void DiscardOutput();
+  void CountFile(const std::string& entry);
+  void ReportFile(const std::string& entry);
+  void LogLine(const std::string& text);
+  void CounterLine(int32_t count, const char* text);
+  void WriteSummary();
+  void SaveProtocols();
+  void SaveProtocol(const std::string& fileName, bool append, const TTextData& lines);
+
+  TDecompressorOptions options_;
+  TDecompressorFilePars pars_;
+  std::unique_ptr<TFileDecompressor> fileDecompressor_;
+  std::unique_ptr<TTextData> protocol_;
+  std::unique_ptr<TTextData> errorProtocol_;
+  TDecompFileReport report_;
+  std::string destination_;  // of the current file
+  std::string temporary_;    // where the current file's output is written until it is kept
+  TDecompCounters counters_;
+  double audioTotalMs_ = 0;
+  double elapsedMs_ = 0;
+};
+
+}  // namespace lym

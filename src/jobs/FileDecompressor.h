@@ -1,0 +1,101 @@
+// Decompressing one .lym file into one WAVE file (or only decoding it in test mode), step by step
+// so that the batch can show progress and be canceled between steps.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "container/lymStreamDecoder.h"
+#include "files/WaveFile.h"
+#include "files/lymFileIo.h"
+#include "foundation/zqAlignedMem.h"
+#include "foundation/zqArrayList.h"
+#include "lym/Decompressor.h"
+
+namespace lym {
+
+// One gap in the decoded audio: where it begins and how many samples per channel are missing.
+struct TFileDecompError {
+  int64_t SamplePos = 0;
+  int64_t Count = 0;
+};
+
+class TFileDecompErrorList : public TzqArrayList<TFileDecompError> {
+ public:
+  TFileDecompErrorList() : TzqArrayList<TFileDecompError>(16) {}
+  void Clear() { SetSize(0); }
+};
+
+struct TFileDecompResult {
+  uint8_t Code = 0;
+  TadcDecodeResult Damage;  // the decoder's record as last taken over
+  TFileDecompErrorList ErrorList;
+
+  void Reset();
+  // Codes only rise.
+  void Raise(uint8_t code);
+};
+
+enum class TDecompJobState : uint8_t { Idle, Running, Succeeded, Failed };
+
+class TFileDecompressor {
+ public:
+  explicit TFileDecompressor(const TFileDecompOptions& options);
+  ~TFileDecompressor();
+  TFileDecompressor(const TFileDecompressor&) = delete;
+  TFileDecompressor& operator=(const TFileDecompressor&) = delete;
+
+  // Opens the source and, unless in test mode, creates the destination. Returns the code so far;
+  // a job that has failed here is already finished.
+  uint8_t Decompress(const std::string& source, const std::string& destination);
+  // Decodes up to one frame's worth of samples; position is the decoder's sample position after
+  // the step. Returns the job state, which leaves Running once the job is finished.
+  TDecompJobState DecodeStep(int64_t& position);
+  // Ends a running job, closing the destination and the source.
+  uint8_t Finish(bool abort);
+
+  // Seconds of audio that the stream states; 0 without a usable sample rate.
+  double AudioDuration() const;
+  int64_t TotalSamples() const { return totalSamples_; }
+  bool Succeeded() const { return !DecompFailed(result_.Code); }
+  bool Failed() const { return DecompFailed(result_.Code); }
+  const TFileDecompResult& Result() const { return result_; }
+  bool DestinationCreated() const { return destinationCreated_; }
+
+ private:
+  static void OnDecoderDamage(void* self, const TadcDamageInfo* damage);
+  void OpenSource();
+  int32_t DecoderState() const;
+  void TakeOverDecoderState();
+  bool DecoderUsable() const;
+  void RestoreWaveMeta();
+  void ReadWaveMeta(const TadcWaveMetaInfo& info);
+  void CreateDestination();
+  bool WriteDelivered(int32_t frames);
+  void CloseDestination(bool abort);
+  void CloseSource();
+
+  TFileDecompOptions options_;
+  TFileDecompResult result_;
+  std::string source_;
+  std::string destination_;
+  std::unique_ptr<TSeekableStreamDecoder> decoder_;
+  std::unique_ptr<TadcFileStream> destinationStream_;
+  std::unique_ptr<TWaveWriter> writer_;
+  bool destinationCreated_ = false;
+  TDecompJobState state_ = TDecompJobState::Idle;
+
+  int32_t frameSamples_ = 0;
+  int32_t sampleRate_ = 0;
+  int64_t totalSamples_ = 0;
+  TadcAudioFormat format_;
+  int32_t blockFrames_ = 0;  // sample frames per decode call
+  std::unique_ptr<TAlignedMem> samples_;
+  std::unique_ptr<TAlignedMem> waveMeta_;  // stored header, then trailer
+  int32_t headerBytes_ = 0;
+  int32_t trailerBytes_ = 0;
+  bool waveMetaRestored_ = false;
+};
+
+}  // namespace lym
