@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, but only those that are missing.
-# Needs root (apt-get) when something is missing; does nothing otherwise.
+# Installs the Debian packages the build and the tests need, and any packages named as arguments
+# (the benchmark adds its peers), but only those that are missing. Needs root (apt-get) when
+# something is missing; does nothing otherwise.
 set -euo pipefail
 
 packages=(
   cmake ninja-build g++             # the normal build
   clang libclang-rt-14-dev          # fuzz targets (libFuzzer) and their sanitizer runtimes
   libgtest-dev                      # unit tests
+  "$@"
 )
 
 missing=()

@@ -102,6 +102,18 @@ TKernelLevel KernelLevelFor(uint32_t cpuFlags) {
   return TKernelLevel(std::min(int(SupportedKernelLevel()), kernelCap.load(std::memory_order_relaxed)));
 }
 
+bool CapKernelsByName(std::string_view levelName) {
+  for (int level = 0; level < kKernelLevelCount; ++level) {
+    if (levelName == KernelLevelName(TKernelLevel(level))) {
+      CapKernelLevel(TKernelLevel(level));
+      return true;
+    }
+  }
+  return false;
+}
+
+const char* ActiveKernelLevelName() { return KernelLevelName(KernelLevelFor(kCpuFlagVector)); }
+
 uint32_t DefaultCpuFlags() {
   return SupportedKernelLevel() == TKernelLevel::Portable ? 0 : kCpuFlagVector;
 }

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+#include "lym/Kernels.h"
+
 namespace lym {
 
 struct TCpuFeatures {
@@ -20,9 +22,6 @@ struct TCpuFeatures {
   bool AVX2 = false;  // with the operating system saving the wide registers
 };
 
-// Processor flags handed to coder objects.
-inline constexpr uint32_t kCpuFlagVector = 2;  // use the vector kernels
-inline constexpr uint32_t kCpuFlagSse = 4;
 
 // Runs CPUID; false on processors without it (and on other architectures).
 bool DetectCpu(uint32_t& signature, uint32_t& featureBits, char (&vendor)[13]);

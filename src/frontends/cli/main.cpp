@@ -1,16 +1,44 @@
-// lym: the command-line front end. For now it reports its version; the compression, test,
-// decompression and information actions arrive with the batch jobs.
+// lym: the command-line front end. It maps its options onto the library's batch jobs and prints
+// what they report; all the work and every decision about files is theirs.
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
 
+#include "CliBatches.h"
+#include "CliOptions.h"
+#include "lym/Kernels.h"
 #include "lym/Version.h"
 
+namespace {
+
+#ifdef _WIN32
+constexpr const char* kProgramName = "lymc";
+#else
+constexpr const char* kProgramName = "lym";
+#endif
+
+int UsageError(const std::string& message) {
+  std::fprintf(stderr, "%s: %s (try '%s --help')\n", kProgramName, message.c_str(), kProgramName);
+  return 2;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::printf("lym %s\n", lym::kLymVersionText);
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  lym::cli::TCliOptions options;
+  std::string error;
+  if (!lym::cli::ParseCommandLine(arguments, options, error)) return UsageError(error);
+  if (options.Help) {
+    std::fputs(lym::cli::HelpText(kProgramName).c_str(), stdout);
     return 0;
   }
-  std::fprintf(stderr, "lym %s: no actions are available yet; try 'lym --version'\n",
-               lym::kLymVersionText);
-  return 2;
+  if (options.Version) {
+    std::printf("%s %s\n", kProgramName, lym::kLymVersionText);
+    return 0;
+  }
+  if (!options.Cpu.empty() && !lym::CapKernelsByName(options.Cpu)) {
+    return UsageError("unknown kernel level '" + options.Cpu + "'");
+  }
+  return lym::cli::RunBatches(options);
 }

@@ -1,0 +1,43 @@
+// The command line of lym: actions, options and input files, parsed into one record. Parsing never
+// exits or prints; a usage error comes back as its message.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace lym::cli {
+
+enum class TAction { Compress, Decompress, Test, TestCompression, Info };
+
+struct TCliOptions {
+  TAction Action = TAction::Compress;
+  int32_t Preset = 2;
+  int32_t Level = 0;
+  bool Verify = false;
+  std::string OutputFile;    // -o: the one output's path
+  std::string OutputFolder;  // -O: empty means each input's own folder
+  bool Overwrite = false;
+  bool WaveMeta = true;  // -wm1: store (compression) or restore (decompression) header and trailer
+  bool KeepDamaged = true;
+  bool MuteLost = true;
+  bool ErrorLog = true;
+  uint8_t Protocol = 0;  // 0 none, 1 results, 2 results and diagnostics
+  bool AppendProtocol = false;
+  uint8_t InfoMode = 0;  // 0 full, 1 encoder, 2 wave
+  bool Quiet = false;
+  bool Help = false;
+  bool Version = false;
+  std::string Cpu;  // hidden: cap the kernels at this level
+  std::vector<std::string> Files;
+};
+
+// Fills options from the arguments (without the program name); false with a message for a usage
+// error.
+bool ParseCommandLine(const std::vector<std::string>& arguments, TCliOptions& options,
+                      std::string& error);
+
+// The text of --help.
+std::string HelpText(const std::string& programName);
+
+}  // namespace lym::cli
