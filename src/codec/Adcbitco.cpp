@@ -210,30 +210,54 @@ bool DecodeFamilyA(const TFamilyACode& c, int escWidth, TBitInStream& reader, in
   return !reader.ReadError;
 }
 
+// One value, field by field, with every read checked.
+inline bool DecodeFamilyBValue(const TFamilyBCode& c, int quotientBits, TBitInStream& reader,
+                               int32_t& value) {
+  const uint32_t v = reader.ReadBits(c.P);
+  uint32_t u = v;
+  if (v >= c.S) {
+    const uint32_t b = reader.ReadBits(1);
+    if (v < c.M) {
+      u = 2 * v - c.S + b;
+    } else {
+      const uint32_t n = uint32_t(reader.ReadUnary(kLongRangeQuotients));
+      const uint32_t r = 2 * (v - c.M) + b;
+      if (n < kLongRangeQuotients) {
+        u = c.L + r + n * c.D;
+      } else {
+        uint64_t wide = uint64_t(c.E) + r;
+        if (quotientBits > 0) wide += uint64_t(c.D) * reader.ReadBits(quotientBits);
+        if (wide > UINT32_MAX) return false;  // no 32-bit sample
+        u = uint32_t(wide);
+      }
+    }
+  }
+  value = UnZigZag(u);
+  return true;
+}
+
 bool DecodeFamilyB(const TFamilyBCode& c, int escWidth, TBitInStream& reader, int32_t count,
                    int32_t* out) {
   const int quotientBits = escWidth - kFamilyBBaseEscWidth;
+  const uint32_t prefixMask = TBitOutStream::Mask(c.P);
   for (int32_t i = 0; i < count; ++i) {
-    const uint32_t v = reader.ReadBits(c.P);
-    uint32_t u = v;
-    if (v >= c.S) {
-      const uint32_t b = reader.ReadBits(1);
+    // Most values are a prefix alone or a prefix and one bit: both come from one look at the
+    // window, far from the end of the data.
+    if (reader.FillWindow()) {
+      const uint32_t window = reader.Window();
+      const uint32_t v = window & prefixMask;
+      if (v < c.S) {
+        reader.Skip(c.P);
+        out[i] = UnZigZag(v);
+        continue;
+      }
       if (v < c.M) {
-        u = 2 * v - c.S + b;
-      } else {
-        const uint32_t n = uint32_t(reader.ReadUnary(kLongRangeQuotients));
-        const uint32_t r = 2 * (v - c.M) + b;
-        if (n < kLongRangeQuotients) {
-          u = c.L + r + n * c.D;
-        } else {
-          uint64_t wide = uint64_t(c.E) + r;
-          if (quotientBits > 0) wide += uint64_t(c.D) * reader.ReadBits(quotientBits);
-          if (wide > UINT32_MAX) return false;  // no 32-bit sample
-          u = uint32_t(wide);
-        }
+        reader.Skip(c.P + 1);
+        out[i] = UnZigZag(2 * v - c.S + ((window >> c.P) & 1));
+        continue;
       }
     }
-    out[i] = UnZigZag(u);
+    if (!DecodeFamilyBValue(c, quotientBits, reader, out[i])) return false;
   }
   return !reader.ReadError;
 }
@@ -517,8 +541,13 @@ bool DecodeResidualBlock(int code, int escWidth, TBitInStream& reader, int32_t c
     return !reader.ReadError;
   }
   if (code < 0 || code > kMaxResidualCode || !DecodableEscWidth(code, escWidth)) return false;
-  if (IsFamilyA(code)) return DecodeFamilyA(kFamilyA[code], escWidth, reader, count, out);
-  return DecodeFamilyB(FamilyB(code), escWidth, reader, count, out);
+  // The values are read through a copy of the reader that the compiler can keep in registers:
+  // stores to out could otherwise alias the reader's fields and force a reload after each one.
+  TBitInStream local = reader;
+  const bool ok = IsFamilyA(code) ? DecodeFamilyA(kFamilyA[code], escWidth, local, count, out)
+                                  : DecodeFamilyB(FamilyB(code), escWidth, local, count, out);
+  reader = local;
+  return ok;
 }
 
 int CodeFromMean(double mean) {

@@ -52,43 +52,28 @@ void TBitInStream::InitReader(const void* buffer, int32_t byteLength) {
 }
 
 // Brings the cache to at least 32 bits, or to every bit left when fewer remain.
-void TBitInStream::Refill() {
+void TBitInStream::RefillBytes() {
   const int32_t length = total_ / 8;
-  if (length - nextByte_ >= 4 && cached_ <= 32) {
-    cache_ |= uint64_t(LoadLE32(start_ + nextByte_)) << cached_;
-    cached_ += 32;
-    nextByte_ += 4;
-    return;
-  }
   while (cached_ <= 56 && nextByte_ < length) {
     cache_ |= uint64_t(start_[nextByte_++]) << cached_;
     cached_ += 8;
   }
 }
 
-int TBitInStream::ReadUnary(int limit) {
-  if (limit < 0 || limit > 31) [[unlikely]]
-    throw EzqArgumentOutOfRange("TBitInStream.ReadUnary", limit, "ALimit");
-  if (cached_ < 32 && cached_ < remaining_) Refill();
-  const uint32_t window = uint32_t(cache_);
-  if (limit > remaining_) {
-    // Every remaining bit is in the window; a one bit among them ends the count.
-    const int zeros = std::countr_zero(window | (1u << remaining_));
-    if (zeros < remaining_) {
-      Consume(zeros + 1);
-      return zeros;
-    }
-    Consume(remaining_);
-    ReadError = true;
+// Every remaining bit is in the window; a one bit among them ends the count.
+int TBitInStream::ReadUnaryAtEnd(uint32_t window) {
+  const int zeros = std::countr_zero(window | (1u << remaining_));
+  if (zeros < remaining_) {
+    Consume(zeros + 1);
     return zeros;
   }
-  const int zeros = std::countr_zero(window | 0x80000000u);
-  if (limit <= zeros) {
-    Consume(limit);
-    return limit;
-  }
-  Consume(zeros + 1);
+  Consume(remaining_);
+  ReadError = true;
   return zeros;
+}
+
+void ThrowUnaryLimitError(int limit) {
+  throw EzqArgumentOutOfRange("TBitInStream.ReadUnary", limit, "ALimit");
 }
 
 void ThrowBitWidthError(const char* where, int n) {

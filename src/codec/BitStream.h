@@ -6,13 +6,17 @@
 // ended by a one bit (a count that reaches its limit has no terminator).
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
+
+#include "foundation/ByteOrder.h"
 
 namespace lym {
 
 // Field widths outside 1..32 are programming errors.
 [[noreturn]] void ThrowBitWidthError(const char* where, int n);
+[[noreturn]] void ThrowUnaryLimitError(int limit);
 
 class TBitOutStream {
  public:
@@ -88,7 +92,31 @@ class TBitInStream {
   // Counts zero bits up to limit (0..31). A one bit before limit zeros is consumed with them; at
   // limit zeros exactly those are consumed. If the data ends first, ReadError is set and the zeros
   // consumed are returned.
-  int ReadUnary(int limit);
+  int ReadUnary(int limit) {
+    if (static_cast<unsigned>(limit) > 31u) [[unlikely]]
+      ThrowUnaryLimitError(limit);
+    if (cached_ < 32 && cached_ < remaining_) Refill();
+    const uint32_t window = uint32_t(cache_);
+    if (limit > remaining_) [[unlikely]]
+      return ReadUnaryAtEnd(window);
+    const int zeros = std::countr_zero(window | 0x80000000u);
+    if (limit <= zeros) {
+      Consume(limit);
+      return limit;
+    }
+    Consume(zeros + 1);
+    return zeros;
+  }
+
+  // For decoders that take several fields at one look: true when at least 64 bits remain, and
+  // then Window() holds the next 32 of them; Skip(n) consumes n <= 32 of those.
+  bool FillWindow() {
+    if (remaining_ < 64) return false;
+    if (cached_ < 32) Refill();
+    return true;
+  }
+  uint32_t Window() const { return uint32_t(cache_); }
+  void Skip(int n) { Consume(n); }
 
   // Checked forms: true exactly when no read has run past the end since InitReader.
   bool ReadBit(uint32_t& value) {
@@ -119,7 +147,18 @@ class TBitInStream {
   bool ReadError = false;  // sticky until the next InitReader
 
  private:
-  void Refill();
+  // Tops the cache up: 32 bits at once while whole words remain, else byte by byte.
+  void Refill() {
+    if (total_ / 8 - nextByte_ >= 4 && cached_ <= 32) [[likely]] {
+      cache_ |= uint64_t(LoadLE32(start_ + nextByte_)) << cached_;
+      cached_ += 32;
+      nextByte_ += 4;
+      return;
+    }
+    RefillBytes();
+  }
+  void RefillBytes();
+  int ReadUnaryAtEnd(uint32_t window);
   void Consume(int n) {
     cache_ >>= n;
     cached_ -= n;

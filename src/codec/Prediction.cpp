@@ -24,19 +24,29 @@ bool UndoDifferential(int32_t order, int32_t* c) {
   return true;
 }
 
-// The 32-bit rule over x[from .. to - 1], history32[from - order .. from - 1] filled.
+// The 32-bit rule over x[from .. to - 1], history32[from - order .. from - 1] filled. As in the
+// vector kernels, the four newest history values are kept in registers, so that the loop over the
+// older ones never waits for the last stores; the wrap-around sum is the same in any order.
 void SynthesizePortable(const TCoefficientSet& set, int s, int32_t* x, int32_t* history,
                         int32_t from, int32_t to) {
   const int32_t m = set.Order;
   const int q = kPredictionBits - set.CoefficientShift;
   const int32_t* c = set.Coefficients;
+  const uint32_t c1 = uint32_t(c[m - 1]), c2 = uint32_t(c[m - 2]), c3 = uint32_t(c[m - 3]),
+                 c4 = uint32_t(c[m - 4]);
+  uint32_t h1 = uint32_t(history[from - 1]), h2 = uint32_t(history[from - 2]),
+           h3 = uint32_t(history[from - 3]), h4 = uint32_t(history[from - 4]);
   for (int32_t t = from; t < to; ++t) {
     const int32_t* window = history + t - m;
-    uint32_t sum = 0;
-    for (int32_t j = 0; j < m; ++j) sum += uint32_t(c[j]) * uint32_t(window[j]);
+    uint32_t sum = c1 * h1 + c2 * h2 + c3 * h3 + c4 * h4;
+    for (int32_t j = 0; j < m - 4; ++j) sum += uint32_t(c[j]) * uint32_t(window[j]);
     const int32_t prediction = RoundPrediction(int32_t(sum), q);
     x[t] = int32_t((uint32_t(prediction) << s) - uint32_t(x[t]));
     history[t] = ScaleDown(x[t], s);
+    h4 = h3;
+    h3 = h2;
+    h2 = h1;
+    h1 = uint32_t(history[t]);
   }
 }
 

@@ -32,10 +32,12 @@ struct TAvx2 {
   static Reg Magnitude32(Reg r) { return _mm256_abs_epi32(r); }
   static Reg MaxSigned32(Reg a, Reg b) { return _mm256_max_epi32(a, b); }
   static Reg MultiplyAddPairs16(Reg a, Reg b) { return _mm256_madd_epi16(a, b); }
-  // Wrap-around sum of the 32-bit lanes.
-  static uint32_t Sum32(Reg r) {
-    return TSse2::Sum32(_mm_add_epi32(_mm256_castsi256_si128(r), _mm256_extracti128_si256(r, 1)));
+  // The two 128-bit halves added lane by lane.
+  static TSse2::Reg Fold128(Reg r) {
+    return _mm_add_epi32(_mm256_castsi256_si128(r), _mm256_extracti128_si256(r, 1));
   }
+  // Wrap-around sum of the 32-bit lanes.
+  static uint32_t Sum32(Reg r) { return TSse2::Sum32(Fold128(r)); }
   // The pack works within each 128-bit half, giving the 64-bit groups a0-3 b0-3 a4-7 b4-7;
   // the permutation restores the order a0-7 b0-7. The arithmetic shift keeps the pack from
   // saturating.

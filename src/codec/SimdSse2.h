@@ -36,6 +36,8 @@ struct TSse2 {
   }
   static Reg MultiplyAddPairs16(Reg a, Reg b) { return _mm_madd_epi16(a, b); }
   static Reg LoadLow64(const void* p) { return _mm_loadl_epi64(static_cast<const Reg*>(p)); }
+  // Already 128 bits wide.
+  static Reg Fold128(Reg r) { return r; }
   // Wrap-around sum of the 32-bit lanes.
   static uint32_t Sum32(Reg r) {
     r = _mm_add_epi32(r, _mm_shuffle_epi32(r, _MM_SHUFFLE(1, 0, 3, 2)));
