@@ -240,9 +240,10 @@ bool DecodeFamilyB(const TFamilyBCode& c, int escWidth, TBitInStream& reader, in
                    int32_t* out) {
   const int quotientBits = escWidth - kFamilyBBaseEscWidth;
   const uint32_t prefixMask = TBitOutStream::Mask(c.P);
+  // Whether a long-range value short of the escape fits the window too.
+  const bool longInWindow = c.P + 1 + kLongRangeQuotients <= 32;
   for (int32_t i = 0; i < count; ++i) {
-    // Most values are a prefix alone or a prefix and one bit: both come from one look at the
-    // window, far from the end of the data.
+    // Far from the end of the data, every value but an escape comes from one look at the window.
     if (reader.FillWindow()) {
       const uint32_t window = reader.Window();
       const uint32_t v = window & prefixMask;
@@ -251,9 +252,16 @@ bool DecodeFamilyB(const TFamilyBCode& c, int escWidth, TBitInStream& reader, in
         out[i] = UnZigZag(v);
         continue;
       }
+      const uint32_t b = (window >> c.P) & 1;
       if (v < c.M) {
         reader.Skip(c.P + 1);
-        out[i] = UnZigZag(2 * v - c.S + ((window >> c.P) & 1));
+        out[i] = UnZigZag(2 * v - c.S + b);
+        continue;
+      }
+      const int n = std::countr_zero((window >> (c.P + 1)) | (1u << kLongRangeQuotients));
+      if (longInWindow && n < kLongRangeQuotients) {
+        reader.Skip(c.P + 2 + n);
+        out[i] = UnZigZag(c.L + 2 * (v - c.M) + b + uint32_t(n) * c.D);
         continue;
       }
     }
