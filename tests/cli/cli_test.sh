@@ -138,6 +138,15 @@ run 1 -t text.wav
 run 1 -i text.wav
 run 1 -O /nonexistent/folder a.wav; contains out.txt "Error writing destination"
 
+# --- progress: only on a terminal, and not in quiet mode
+run 0 -f a.wav; [ ! -s err.txt ] || fail "progress written to a file: $(cat err.txt)"
+if command -v script >/dev/null; then
+  script -qec "'$lym' -f a.wav" /dev/null > tty.txt 2>&1 || fail "lym on a terminal failed"
+  grep -q $'\r.*a\.wav.*%' tty.txt || fail "no progress line on a terminal: $(cat -A tty.txt | head -3)"
+  script -qec "'$lym' -q -f a.wav" /dev/null > tty.txt 2>&1
+  [ ! -s tty.txt ] || fail "quiet mode printed on a terminal: $(cat -A tty.txt | head -3)"
+fi
+
 # --- quiet
 run 0 -q -f a.wav; [ ! -s out.txt ] || fail "quiet printed: $(cat out.txt)"
 run 1 -q missing.wav; [ ! -s out.txt ] || fail "quiet printed on stdout"; contains err.txt "missing.wav"
