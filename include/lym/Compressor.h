@@ -28,9 +28,6 @@ inline constexpr uint8_t kCompressExists = 8;
 inline constexpr uint8_t kCompressCanceled = 9;
 inline constexpr uint8_t kCompressFailedFrom = 3;
 
-// The fixed text of a code: empty for kCompressOk (its report shows ratio and speed only),
-// "Unknown error" for codes outside the table.
-std::string CompressResultText(int32_t code);
 
 // Values of TEncoderDlgOutputOptions::ProtocolLevel.
 inline constexpr uint8_t kProtocolOff = 0;
@@ -82,6 +79,10 @@ class TCompressor : public TBatchEvents<TCompFileReport> {
   ~TCompressor();
   TCompressor(const TCompressor&) = delete;
   TCompressor& operator=(const TCompressor&) = delete;
+
+  // The fixed text of a code: empty for kCompressOk (its report shows ratio and speed only),
+  // "Unknown error" for codes outside the table.
+  static std::string ResultText(int32_t code);
 
   // Compresses files (names relative to the source folder) one after the other until the list is
   // done or OnCancelQuery answers true. True when every file was compressed (codes 1 and 2).

@@ -29,12 +29,12 @@ int32_t ResolutionUnits(uint8_t index) {
 
 std::string ReportText(const TCompFileReport& report) {
   if (report.Code != kCompressOk && report.Code != kCompressMetaTooBig) {
-    return CompressResultText(report.Code);
+    return TCompressor::ResultText(report.Code);
   }
   const double ratio = Quotient(double(report.CompressedBytes), double(report.SourceBytes)) * 100;
   const double speed = Quotient(report.AudioMs, report.TimeMs);
   return FormatFixed(ratio, 6, 2) + "% " + FormatFixed(speed, 4, 0) + "* " +
-         CompressResultText(report.Code);
+         TCompressor::ResultText(report.Code);
 }
 
 void WriteSettingsDump(TDiagProtocol& protocol, const TEncoderSettings& settings,
@@ -66,7 +66,7 @@ void WriteSettingsDump(TDiagProtocol& protocol, const TEncoderSettings& settings
 
 }  // namespace
 
-std::string CompressResultText(int32_t code) {
+std::string TCompressor::ResultText(int32_t code) {
   switch (code) {
     case kCompressOk: return "";
     case kCompressMetaTooBig: return "Meta data too big";

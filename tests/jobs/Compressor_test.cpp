@@ -131,17 +131,17 @@ class CompressorTest : public ::testing::Test {
   int32_t cancelQueries_ = 0;
 };
 
-TEST(CompressResultText, EveryCodeHasItsText) {
-  EXPECT_EQ(CompressResultText(kCompressOk), "");
-  EXPECT_EQ(CompressResultText(2), "Meta data too big");
-  EXPECT_EQ(CompressResultText(3), "Audio format not supported");
-  EXPECT_EQ(CompressResultText(4), "Wave file not supported");
-  EXPECT_EQ(CompressResultText(5), "Error reading source");
-  EXPECT_EQ(CompressResultText(6), "Error writing destination");
-  EXPECT_EQ(CompressResultText(7), "Verify failed!");
-  EXPECT_EQ(CompressResultText(8), "Already exists");
-  EXPECT_EQ(CompressResultText(9), "Canceled");
-  for (int32_t other : {0, 10, 255, -1}) EXPECT_EQ(CompressResultText(other), "Unknown error");
+TEST(CompressorResultText, EveryCodeHasItsText) {
+  EXPECT_EQ(TCompressor::ResultText(kCompressOk), "");
+  EXPECT_EQ(TCompressor::ResultText(2), "Meta data too big");
+  EXPECT_EQ(TCompressor::ResultText(3), "Audio format not supported");
+  EXPECT_EQ(TCompressor::ResultText(4), "Wave file not supported");
+  EXPECT_EQ(TCompressor::ResultText(5), "Error reading source");
+  EXPECT_EQ(TCompressor::ResultText(6), "Error writing destination");
+  EXPECT_EQ(TCompressor::ResultText(7), "Verify failed!");
+  EXPECT_EQ(TCompressor::ResultText(8), "Already exists");
+  EXPECT_EQ(TCompressor::ResultText(9), "Canceled");
+  for (int32_t other : {0, 10, 255, -1}) EXPECT_EQ(TCompressor::ResultText(other), "Unknown error");
 }
 
 TEST_F(CompressorTest, CompressedFilesDecodeByteIdentically) {
@@ -306,6 +306,10 @@ TEST_F(CompressorTest, ExistingDestinationIsKeptOrReplaced) {
 }
 
 TEST_F(CompressorTest, FailingJobWithOverwriteKeepsTheOldFile) {
+#ifdef _WIN32
+  // The job opens its source sharing only reading, so Windows lets nobody shorten it meanwhile.
+  GTEST_SKIP() << "the source cannot be shortened while the job reads it";
+#endif
   AddWave("long.wav", {.channels = 1, .samples = 200000});
   test::WriteFileBytes(Source("bad.wav"), {0, 1, 2});
   test::WriteFileBytes(Destination("long.lym"), {1, 1});
