@@ -265,5 +265,10 @@ int main(int argc, char** argv) {
 }
 
 #else
-int main() { return 0; }
+#include <cstdio>
+
+int main() {
+  std::fputs("corpus_bench: runs on POSIX systems only\n", stderr);
+  return 1;
+}
 #endif

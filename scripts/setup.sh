@@ -4,23 +4,55 @@
 # something is missing; does nothing otherwise.
 set -euo pipefail
 
+# --windows adds the cross compilers and Wine (the test command needs them; the main job does not).
+windows=false
+if [ "${1:-}" = "--windows" ]; then windows=true; shift; fi
+
 packages=(
   cmake ninja-build g++             # the normal build
   clang libclang-rt-14-dev          # fuzz targets (libFuzzer) and their sanitizer runtimes
-  libgtest-dev                      # unit tests
+  libgtest-dev                      # unit tests (also the GoogleTest sources the Windows builds compile)
   "$@"
 )
+# The Windows builds and the programs' runs under Wine, installed without the recommended packages
+# (desktop fonts, sound and graphics libraries that console programs do not need).
+windows_packages=(
+  g++-mingw-w64-i686-posix          # posix thread model: std::thread and std::mutex work
+  g++-mingw-w64-x86-64-posix
+  wine wine32:i386 wine64
+  xvfb                              # a display for the Windows desktop program's tests
+)
 
-missing=()
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+missing=() windows_missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  installed "$p" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+need_i386=false
+if $windows; then
+  for p in "${windows_packages[@]}"; do
+    installed "$p" || windows_missing+=("$p")
+  done
+  # wine32 is an i386 package: dpkg must know that architecture before apt-get can find it.
+  dpkg --print-foreign-architectures | grep -qx i386 || need_i386=true
+fi
+[ ${#missing[@]} -eq 0 ] && [ ${#windows_missing[@]} -eq 0 ] && ! $need_i386 && exit 0
 
-echo "setup: installing ${missing[*]}"
+echo "setup: installing ${missing[*]} ${windows_missing[*]}"
 if [ "$(id -u)" -ne 0 ]; then
-  echo "setup: run as root (apt-get) or install: ${missing[*]}" >&2
+  echo "setup: run as root (apt-get) or install: ${missing[*]} ${windows_missing[*]}" >&2
   exit 1
 fi
+if $need_i386; then
+  echo "setup: adding the i386 architecture"
+  dpkg --add-architecture i386
+fi
 apt-get update -qq
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+export DEBIAN_FRONTEND=noninteractive
+if [ ${#missing[@]} -gt 0 ]; then
+  apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+if [ ${#windows_missing[@]} -gt 0 ]; then
+  apt-get install -y -qq --no-install-recommends "${windows_missing[@]}" >/dev/null
+fi

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -18,9 +19,22 @@ namespace lym::test {
 namespace fs = std::filesystem;
 
 TempFolder::TempFolder() {
-  std::string pattern = (fs::temp_directory_path() / "lym-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  // create_directory makes the folder only when nothing of that name exists, so a name another
+  // process took is never shared; try new random names until one is free.
+  const fs::path base = fs::temp_directory_path();
+  std::random_device seed;
+  std::mt19937_64 random((uint64_t(seed()) << 32) ^ seed());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[32];
+    std::snprintf(name, sizeof(name), "lym-test-%016llx",
+                  static_cast<unsigned long long>(random()));
+    std::error_code error;
+    if (fs::create_directory(base / name, error)) {
+      path_ = (base / name).string();
+      return;
+    }
+  }
+  throw std::runtime_error("cannot make a temporary folder in " + base.string());
 }
 
 TempFolder::~TempFolder() {

@@ -6,6 +6,7 @@
 
 #include "CliBatches.h"
 #include "CliOptions.h"
+#include "Console.h"
 #include "lym/Kernels.h"
 #include "lym/Version.h"
 
@@ -25,7 +26,8 @@ int UsageError(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  lym::cli::UseUtf8Console();
+  const std::vector<std::string> arguments = lym::cli::Utf8Arguments(argc, argv);
   lym::cli::TCliOptions options;
   std::string error;
   if (!lym::cli::ParseCommandLine(arguments, options, error)) return UsageError(error);
