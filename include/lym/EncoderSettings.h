@@ -43,4 +43,9 @@ inline TEncoderSettings DefaultEncoderSettings() {
   return PresetSettings(kDefaultPreset, kDefaultLevel);
 }
 
+// The preset (0..4) and evaluation level (0..2) that settings amount to, as streams record them.
+// Both expect a frame size code that the stream's rate allows (codes 0..3 at the common rates).
+int ClassifyPreset(const TEncoderSettings& settings);
+int ClassifyLevel(const TEncoderSettings& settings);
+
 }  // namespace lym

@@ -44,9 +44,7 @@ int32_t MaxOrderIndexFor(int32_t predictors);
 // or a rate without a single sample per frame is a range error, and settings stay as they were.
 TFrameEncoderOptions MakeFrameEncoderOptions(TEncoderSettings& settings, int32_t sampleRate);
 
-// Both expect the frame size code already corrected for the stream's rate.
-int ClassifyPreset(const TEncoderSettings& settings);
-int ClassifyLevel(const TEncoderSettings& settings);
+// ClassifyPreset and ClassifyLevel are public (lym/EncoderSettings.h): the option window shows them.
 // True when settings switch off a search that reference performs or search it more coarsely.
 // Predictors, ApplyWindow, FrameSizeCode, PreFilter, Sensitivity and Verify are not compared.
 bool IsWeakerThan(const TEncoderSettings& settings, const TEncoderSettings& reference);
