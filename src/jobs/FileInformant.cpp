@@ -6,7 +6,7 @@
 #include "files/APEv2Tag.h"
 #include "files/lymFileIo.h"
 #include "jobs/BatchCommon.h"
-#include "lym/EncoderSettings.h"
+#include "jobs/StreamTexts.h"
 #include "lym/Informant.h"
 
 namespace lym {
@@ -16,8 +16,6 @@ constexpr int32_t kReadBufferBytes = 2048;
 constexpr int32_t kDetailLabelWidth = 25;
 // The ratio of a file without stored WAVE metadata is taken against a plain 44-byte header.
 constexpr int64_t kPlainWaveHeaderBytes = 44;
-// Encoders up to this version did not store the evaluation level.
-constexpr int32_t kLastVersionWithoutEvaluation = 0x010000;
 
 constexpr size_t kTitleNameMax = 55;
 constexpr size_t kTitleRuleEnd = 58;
@@ -26,33 +24,9 @@ constexpr size_t kTitleTail = 42;
 
 constexpr const char* kNotAvailable = "Not available";
 
-std::string NameOf(int32_t index, const char* const* names, int32_t count) {
-  return index >= 0 && index < count ? names[index] : "Unknown";
-}
-
 std::string WaveMetaText(const TadcWaveMetaInfo& info) {
   return "Header " + std::to_string(info.HeaderBytes) + ", Footer " +
          std::to_string(info.TrailerBytes) + " Bytes";
-}
-
-std::string ApeTagStateText(int32_t status) {
-  switch (status) {
-    case kAPEv2StatusUsable: return "Yes";
-    case kAPEv2StatusNoTag: return "No";
-    case kAPEv2StatusIncompatible: return "Incompatible";
-    case kAPEv2StatusDamaged: return "Invalid";
-    default: return "Error";
-  }
-}
-
-// "Yes / 3 Items / 0.12 KB", or the plain state word when the details cannot be had.
-std::string ApeTagText(TlymAPEv2Tag& tag) {
-  const std::string state = ApeTagStateText(tag.Status());
-  TlymAPEv2TagInfo info;
-  const int32_t items = tag.GetItemCount();  // -1 while the tag is not usable
-  if (items < 0 || tag.GetTagInfo(&info) != kAPEv2QueryDone) return state;
-  return state + " / " + std::to_string(items) + " Items / " +
-         FormatFixed(double(info.Size) / 1024.0, 0, 2) + " KB";
 }
 
 int64_t RoundedMs(double samples, int32_t sampleRate) {
@@ -60,16 +34,6 @@ int64_t RoundedMs(double samples, int32_t sampleRate) {
 }
 
 }  // namespace
-
-std::string EncoderText(const TadcEncoderInfo& info) {
-  const int32_t version = info.EncoderVersion;
-  const std::string evaluation = version <= kLastVersionWithoutEvaluation
-                                     ? "Unknown"
-                                     : NameOf(info.Evaluation, kLevelNames, kLevelCount);
-  return "V " + std::to_string((version >> 16) & 0xFF) + "." +
-         std::to_string((version >> 8) & 0xFF) + "." + std::to_string(version & 0xFF) + ", " +
-         NameOf(info.Preset, kPresetNames, kPresetCount) + " + " + evaluation;
-}
 
 std::string InformTitleLine(const std::string& name) {
   if (name.size() <= kTitleNameMax) {

@@ -15,10 +15,6 @@ namespace lym {
 class TadcFileStream;
 class TAdcReader;
 
-// "V 1.0.1, Normal + Standard". Files of encoders up to 1.0.0 did not store the evaluation level,
-// so theirs is "Unknown".
-std::string EncoderText(const TadcEncoderInfo& info);
-
 // "=== name ====...", 63 characters; names longer than 55 keep their first 10 and last 42.
 std::string InformTitleLine(const std::string& name);
 

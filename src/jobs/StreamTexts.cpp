@@ -1,0 +1,50 @@
+#include "jobs/StreamTexts.h"
+
+#include "files/APEv2Tag.h"
+#include "jobs/TextData.h"
+#include "lym/EncoderSettings.h"
+
+namespace lym {
+namespace {
+
+// Encoders up to this version did not store the evaluation level.
+constexpr int32_t kLastVersionWithoutEvaluation = 0x010000;
+
+std::string NameOf(int32_t index, const char* const* names, int32_t count) {
+  return index >= 0 && index < count ? names[index] : "Unknown";
+}
+
+std::string ApeTagStateText(int32_t status) {
+  switch (status) {
+    case kAPEv2StatusUsable: return "Yes";
+    case kAPEv2StatusNoTag: return "No";
+    case kAPEv2StatusIncompatible: return "Incompatible";
+    case kAPEv2StatusDamaged: return "Invalid";
+    default: return "Error";
+  }
+}
+
+}  // namespace
+
+std::string PresetName(int32_t preset) { return NameOf(preset, kPresetNames, kPresetCount); }
+
+std::string EncoderText(const TadcEncoderInfo& info) {
+  const int32_t version = info.EncoderVersion;
+  const std::string evaluation = version <= kLastVersionWithoutEvaluation
+                                     ? "Unknown"
+                                     : NameOf(info.Evaluation, kLevelNames, kLevelCount);
+  return "V " + std::to_string((version >> 16) & 0xFF) + "." +
+         std::to_string((version >> 8) & 0xFF) + "." + std::to_string(version & 0xFF) + ", " +
+         PresetName(info.Preset) + " + " + evaluation;
+}
+
+std::string ApeTagText(TlymAPEv2Tag& tag) {
+  const std::string state = ApeTagStateText(tag.Status());
+  TlymAPEv2TagInfo info;
+  const int32_t items = tag.GetItemCount();  // -1 while the tag is not usable
+  if (items < 0 || tag.GetTagInfo(&info) != kAPEv2QueryDone) return state;
+  return state + " / " + std::to_string(items) + " Items / " +
+         FormatFixed(double(info.Size) / 1024.0, 0, 2) + " KB";
+}
+
+}  // namespace lym

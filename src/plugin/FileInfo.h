@@ -1,0 +1,41 @@
+// What the player learns about files without playing them: display titles and lengths for its
+// playlist, single tag values, and the information box. Each query opens the file on its own and
+// closes it again; for the playing file the title and length come from the playback.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "plugin/LymPlayback.h"
+#include "plugin/WinampInterface.h"
+
+namespace lym {
+class TlymAPEv2Tag;
+class TAdcReader;
+}  // namespace lym
+
+namespace lym::plugin {
+
+// The length the player shows for a file it cannot read.
+inline constexpr int kUnknownLengthMs = -1000;
+// Bytes written to the player's title buffer, the terminating zero included: room for an artist
+// and a title of the longest tag values with the separator between them.
+inline constexpr size_t kTitleBytes = 260;
+
+// "artist - title" or "title" from the tag; the file-name part of fileName when the tag has no
+// readable title (or there is no tag).
+std::string GetTitle(TlymAPEv2Tag* tag, const std::string& fileName);
+
+// "3:05.020" or, from an hour on, "1:02:03.004".
+std::string DurationText(int32_t ms);
+
+// The lines of the information box, separated by CR LF.
+std::string InfoBoxText(TAdcReader& reader);
+
+// The entry points behind the player's record and the export. An empty or null file is the one
+// that plays.
+void GetFileInfo(const TLymPlayback& playback, const char* file, char* title, int* lengthMs);
+int InfoBox(const char* file, winamp::Window parent);
+int ExtendedFileInfo(const char* file, const char* name, char* dest, size_t destLength);
+
+}  // namespace lym::plugin

@@ -1,0 +1,10 @@
+#include "plugin/HostCalls.h"
+
+namespace lym::plugin {
+
+THostCalls& HostCalls() {
+  static THostCalls calls = SystemHostCalls();
+  return calls;
+}
+
+}  // namespace lym::plugin
