@@ -87,23 +87,6 @@ void Append(const std::string& path, const std::string& tail) {
   test::WriteFileBytes(path, bytes);
 }
 
-std::string Le32(uint32_t value) {
-  return {char(value), char(value >> 8), char(value >> 16), char(value >> 24)};
-}
-
-// An APEv2 tag with header and footer holding text items.
-std::string ApeTag(const std::vector<std::pair<std::string, std::string>>& items) {
-  std::string body;
-  for (const auto& [key, value] : items) {
-    body += Le32(uint32_t(value.size())) + Le32(0) + key + '\0' + value;
-  }
-  const auto block = [&](uint32_t flags) {
-    return "APETAGEX" + Le32(2000) + Le32(uint32_t(body.size() + 32)) +
-           Le32(uint32_t(items.size())) + Le32(kAPEv2HasHeader | flags) + std::string(8, '\0');
-  };
-  return block(kAPEv2IsHeader) + body + block(0);
-}
-
 // ---- Expected texts -----------------------------------------------------------------------------
 
 std::string Printed(const char* format, double value) {
@@ -264,12 +247,12 @@ TEST(FileInformant, DamagedIdentifierAndMetadata) {
 TEST(FileInformant, ApeTagStateAndSize) {
   test::TempFolder folder;
   const std::string path = MakeLym(folder, "tagged.lym");
-  const std::string tag = ApeTag({{"Title", "Song"}, {"Artist", "Band"}});
+  const std::string tag = test::MakeApeTag({{"Title", "Song"}, {"Artist", "Band"}});
   Append(path, tag);
   EXPECT_EQ(DetailLine(InformLines(kInformDetailed, path), "APEv2-Tag:"),
             Detail("APEv2-Tag:",
                    "Yes / 2 Items / " + Printed("%.2f", double(tag.size()) / 1024) + " KB"));
-  Append(path, ApeTag({}));  // announces no item: damaged
+  Append(path, test::MakeApeTag({}));  // announces no item: damaged
   uint8_t code = 99;
   EXPECT_EQ(DetailLine(InformLines(kInformDetailed, path, &code), "APEv2-Tag:"),
             Detail("APEv2-Tag:", "Invalid"));

@@ -13,23 +13,6 @@ namespace {
 // 2.5 s of stereo, made at the default preset.
 const test::WaveSpec kSpec{16, 2, 11025, 27562, 5};
 
-std::string Le32(uint32_t value) {
-  return {char(value), char(value >> 8), char(value >> 16), char(value >> 24)};
-}
-
-// An APEv2 tag with header and footer; values may hold zero bytes between several values.
-std::string ApeTag(const std::vector<std::pair<std::string, std::string>>& items) {
-  std::string body;
-  for (const auto& [key, value] : items) {
-    body += Le32(uint32_t(value.size())) + Le32(0) + key + '\0' + value;
-  }
-  const auto block = [&](uint32_t flags) {
-    return "APETAGEX" + Le32(2000) + Le32(uint32_t(body.size() + 32)) +
-           Le32(uint32_t(items.size())) + Le32(flags) + std::string(8, '\0');
-  };
-  return block(0xA0000000u) + body + block(0x80000000u);
-}
-
 class PluginFileInfo : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -44,7 +27,7 @@ class PluginFileInfo : public ::testing::Test {
   std::string Tagged(const std::string& name,
                      const std::vector<std::pair<std::string, std::string>>& items) {
     std::vector<uint8_t> bytes = test::ReadFileBytes(plain_);
-    const std::string tag = ApeTag(items);
+    const std::string tag = test::MakeApeTag(items);
     bytes.insert(bytes.end(), tag.begin(), tag.end());
     const std::string path = folder_ / name;
     test::WriteFileBytes(path, bytes);
@@ -187,7 +170,7 @@ TEST_F(PluginFileInfo, InfoBoxNamesTheTagStateAndFailsForUnreadableFiles) {
   EXPECT_EQ(untagged.substr(untagged.rfind("\r\n") + 2), "APEv2-Tag: No");
 
   std::vector<uint8_t> bytes = test::ReadFileBytes(plain_);
-  std::string tag = ApeTag({{"title", "T"}});
+  std::string tag = test::MakeApeTag({{"title", "T"}});
   tag[tag.size() - 32 + 8] = char(0xE8);  // footer version 1000: a tag of the older kind
   tag[tag.size() - 32 + 9] = 0x03;
   bytes.insert(bytes.end(), tag.begin(), tag.end());

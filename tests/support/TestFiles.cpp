@@ -12,6 +12,7 @@
 #include "codec/Pcm.h"
 #include "container/lymStreamDecoder.h"
 #include "container/lymStreamEncoder.h"
+#include "files/APEv2Tag.h"
 #include "files/WaveFile.h"
 #include "files/lymFileIo.h"
 
@@ -141,6 +142,21 @@ std::vector<uint8_t> MakeWaveFile(const WaveSpec& spec) {
   Put32(file, uint32_t(body.size()));
   file.insert(file.end(), body.begin(), body.end());
   return file;
+}
+
+std::string MakeApeTag(const std::vector<std::pair<std::string, std::string>>& items) {
+  const auto le32 = [](uint32_t value) {
+    return std::string{char(value), char(value >> 8), char(value >> 16), char(value >> 24)};
+  };
+  std::string body;
+  for (const auto& [key, value] : items) {
+    body += le32(uint32_t(value.size())) + le32(0) + key + '\0' + value;
+  }
+  const auto block = [&](uint32_t flags) {
+    return "APETAGEX" + le32(2000) + le32(uint32_t(body.size() + 32)) +
+           le32(uint32_t(items.size())) + le32(kAPEv2HasHeader | flags) + std::string(8, '\0');
+  };
+  return block(kAPEv2IsHeader) + body + block(0);
 }
 
 int32_t EncodeWaveFile(const std::string& wavePath, const std::string& lymPath,

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "lym/EncoderSettings.h"
@@ -46,6 +47,10 @@ struct WaveSpec {
 std::vector<uint8_t> MakePcmBytes(const WaveSpec& spec);
 // A complete WAVE file: RIFF header, format chunk, optional LIST chunk, data, optional trailer.
 std::vector<uint8_t> MakeWaveFile(const WaveSpec& spec);
+
+// An APEv2 tag (version 2000, with header and footer) holding text items, to append to a file; a
+// value may hold several values separated by zero bytes.
+std::string MakeApeTag(const std::vector<std::pair<std::string, std::string>>& items);
 
 // WAVE file to .lym file with TSeekableStreamEncoder; the header and trailer are stored when
 // storeMeta is on. Returns the encoder's final highest error (or a WAVE reader failure as 2).
