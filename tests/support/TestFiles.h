@@ -43,7 +43,7 @@ struct WaveSpec {
   int32_t oddBytes = 0;      // bytes of an incomplete sample frame at the end of the data
 };
 
-// The interleaved PCM bytes the spec describes (the data chunk's whole sample frames).
+// The interleaved PCM bytes of the described file (the data chunk's whole sample frames).
 std::vector<uint8_t> MakePcmBytes(const WaveSpec& spec);
 // A complete WAVE file: RIFF header, format chunk, optional LIST chunk, data, optional trailer.
 std::vector<uint8_t> MakeWaveFile(const WaveSpec& spec);
