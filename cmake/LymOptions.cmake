@@ -1,13 +1,14 @@
-# Compiler settings shared by every target of the project.
+# Compiler settings shared by every target of the project. They are the C++ compiler's: the
+# Windows builds' resource compiler gets none of them.
 
 # Assertion messages and __FILE__ name our source units relative to the source tree.
-add_compile_options("-fmacro-prefix-map=${CMAKE_SOURCE_DIR}/=")
+add_compile_options("$<$<COMPILE_LANGUAGE:CXX>:-fmacro-prefix-map=${CMAKE_SOURCE_DIR}/=>")
 
 # The encoder must produce the same bytes in every build: no contraction of a*b+c into fused
 # multiply-adds, no fast-math, and SSE2 arithmetic instead of the x87 unit on 32-bit x86.
-add_compile_options(-ffp-contract=off -fno-fast-math)
+add_compile_options("$<$<COMPILE_LANGUAGE:CXX>:-ffp-contract=off;-fno-fast-math>")
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86)$")
-  add_compile_options(-msse2 -mfpmath=sse)
+  add_compile_options("$<$<COMPILE_LANGUAGE:CXX>:-msse2;-mfpmath=sse>")
 endif()
 
 # Vector kernels: on x86 the file that holds them is compiled once per instruction set (SSE2 and
@@ -54,5 +55,5 @@ endif()
 
 # Warnings are errors in our own code (not in third-party code).
 function(lym_target_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+  target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:-Wall;-Wextra;-Werror>")
 endfunction()

@@ -20,7 +20,8 @@ windows_packages=(
   g++-mingw-w64-i686-posix          # posix thread model: std::thread and std::mutex work
   g++-mingw-w64-x86-64-posix
   wine wine32:i386 wine64
-  xvfb                              # a display for the Windows desktop program's tests
+  xvfb xauth                        # a display for the Windows desktop program's tests
+  fonts-wine                        # the fonts Windows dialogs are laid out for (Tahoma, ...)
 )
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
