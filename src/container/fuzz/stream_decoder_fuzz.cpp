@@ -15,8 +15,7 @@ void Ignore(void*, const lym::TadcDamageInfo*) {}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1u << 20)) return 0;
-  lym::TMemoryMedium medium;
-  medium.bytes.assign(data, data + size);
+  lym::TMemoryMedium medium{{data, data + size}};
   lym::TadcInterfaceStream stream;
   if (lym::OpenMemoryStream(stream, medium) != 0) return 0;
   lym::TadcDecoderOptions options;

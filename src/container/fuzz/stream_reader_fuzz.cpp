@@ -8,8 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1u << 20)) return 0;
-  lym::TMemoryMedium medium;
-  medium.bytes.assign(data, data + size);
+  lym::TMemoryMedium medium{{data, data + size}};
   lym::TadcInterfaceStream stream;
   if (lym::OpenMemoryStream(stream, medium) != 0) return 0;
   lym::TAdcReader reader;
