@@ -20,11 +20,11 @@ constexpr const char* kTemporarySuffix = ".lym-partial";
 std::string ShortDisplayName(const std::string& name, int32_t width) {
   constexpr size_t kHead = 10;
   constexpr size_t kEllipsis = 3;
-  if (name.size() <= size_t(width) || size_t(width) < kHead + kEllipsis) {
+  if (CharCount(name) <= size_t(width) || size_t(width) < kHead + kEllipsis) {
     return PadRight(name, width) + " ";
   }
   const size_t tail = size_t(width) - kHead - kEllipsis;
-  return name.substr(0, kHead) + "..." + name.substr(name.size() - tail) + " ";
+  return FirstChars(name, kHead) + "..." + LastChars(name, tail) + " ";
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {

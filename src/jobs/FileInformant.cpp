@@ -36,11 +36,11 @@ int64_t RoundedMs(double samples, int32_t sampleRate) {
 }  // namespace
 
 std::string InformTitleLine(const std::string& name) {
-  if (name.size() <= kTitleNameMax) {
-    return "=== " + name + " " + std::string(kTitleRuleEnd - name.size(), '=');
+  const size_t chars = CharCount(name);
+  if (chars <= kTitleNameMax) {
+    return "=== " + name + " " + std::string(kTitleRuleEnd - chars, '=');
   }
-  return "=== " + name.substr(0, kTitleHead) + "..." + name.substr(name.size() - kTitleTail) +
-         " ===";
+  return "=== " + FirstChars(name, kTitleHead) + "..." + LastChars(name, kTitleTail) + " ===";
 }
 
 TFileInformant::TFileInformant(uint8_t mode)

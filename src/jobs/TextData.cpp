@@ -124,16 +124,48 @@ void TTextDataWriter::BlankLines(int32_t n) {
   for (int32_t i = 0; i < n; ++i) NewLine();
 }
 
+namespace {
+
+// The bytes after the first of a character's UTF-8 sequence.
+bool IsContinuationByte(char c) { return (uint8_t(c) & 0xC0) == 0x80; }
+
+// Where the character with the given index starts (the text's size beyond its end).
+size_t CharOffset(const std::string& text, size_t index) {
+  for (size_t offset = 0; offset < text.size(); ++offset) {
+    if (IsContinuationByte(text[offset])) continue;
+    if (index-- == 0) return offset;
+  }
+  return text.size();
+}
+
+}  // namespace
+
+size_t CharCount(const std::string& text) {
+  return size_t(std::count_if(text.begin(), text.end(),
+                              [](char c) { return !IsContinuationByte(c); }));
+}
+
+std::string FirstChars(const std::string& text, size_t count) {
+  return text.substr(0, CharOffset(text, count));
+}
+
+std::string LastChars(const std::string& text, size_t count) {
+  const size_t chars = CharCount(text);
+  return chars <= count ? text : text.substr(CharOffset(text, chars - count));
+}
+
 std::string PadRight(const std::string& text, int32_t width) {
   if (width <= 0) return {};
-  if (text.size() >= size_t(width)) return text.substr(0, size_t(width));
-  return text + std::string(size_t(width) - text.size(), ' ');
+  const size_t chars = CharCount(text);
+  if (chars >= size_t(width)) return FirstChars(text, size_t(width));
+  return text + std::string(size_t(width) - chars, ' ');
 }
 
 std::string PadLeft(const std::string& text, int32_t width) {
   if (width <= 0) return {};
-  if (text.size() >= size_t(width)) return text.substr(0, size_t(width));
-  return std::string(size_t(width) - text.size(), ' ') + text;
+  const size_t chars = CharCount(text);
+  if (chars >= size_t(width)) return FirstChars(text, size_t(width));
+  return std::string(size_t(width) - chars, ' ') + text;
 }
 
 std::string IntRight(int64_t value, int32_t width) {

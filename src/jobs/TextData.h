@@ -60,6 +60,12 @@ class TTextDataWriter {
   bool insert_ = false;
 };
 
+// Texts are UTF-8 (file names in any script): widths count characters, not bytes, so that columns
+// line up behind names beyond ASCII and no name is cut inside a character.
+size_t CharCount(const std::string& text);
+std::string FirstChars(const std::string& text, size_t count);
+std::string LastChars(const std::string& text, size_t count);
+
 // Fixed-width texts of the report lines.
 std::string PadRight(const std::string& text, int32_t width);  // spaces after, or cut to width
 std::string PadLeft(const std::string& text, int32_t width);   // spaces before, or cut to width

@@ -17,6 +17,18 @@ TEST(BatchCommon, ShortDisplayNamePadsOrShortens) {
   EXPECT_EQ(ShortDisplayName(longer).size(), 36u);
 }
 
+TEST(BatchCommon, ShortDisplayNameCountsCharactersNotBytes) {
+  const std::string name = "Gr\u00fc\u00dfe \u266a.wav";  // 11 characters
+  EXPECT_EQ(ShortDisplayName(name), name + std::string(24, ' ') + " ");
+  // 36 characters, each of two bytes: shortened at character boundaries.
+  std::string longer;
+  for (int i = 0; i < 36; ++i) longer += "\u00e9";
+  std::string expected;
+  for (int i = 0; i < 10 + 22; ++i) expected += "\u00e9";
+  expected.insert(20, "...");
+  EXPECT_EQ(ShortDisplayName(longer), expected + " ");
+}
+
 TEST(BatchCommon, PathsAndNames) {
   const std::string sep(1, platform::kPathSeparator);
   EXPECT_EQ(JoinPath("dir", "a.wav"), "dir" + sep + "a.wav");

@@ -206,6 +206,10 @@ TEST(FileInformant, TitleLineKeeps55CharactersAndShortensLongerNames) {
   const Lines lines56 = InformLines(kInformDetailed, "/no/such/dir/" + name56);
   EXPECT_EQ(lines56.front(), "=== 0123456789..." + name56.substr(14) + " ===");
   EXPECT_EQ(lines56.front().size(), 63u);
+  // Names beyond ASCII: the rule ends in the same column.
+  const std::string utf8Name = "Gr\u00fc\u00dfe.lym";  // 9 characters
+  EXPECT_EQ(InformLines(kInformDetailed, "/no/such/dir/" + utf8Name).front(),
+            "=== " + utf8Name + " " + std::string(49, '='));
 }
 
 TEST(FileInformant, MissingFileInEveryMode) {

@@ -66,6 +66,18 @@ TEST(FixedWidthText, PadsCutsAndAligns) {
   EXPECT_EQ(FormatFixed(123456.0, 2, 1), "123456.0");
 }
 
+TEST(FixedWidthText, CountsCharactersOfUtf8Texts) {
+  const std::string name = "Gr\u00fc\u00dfe \u266a";  // 7 characters in 11 bytes
+  EXPECT_EQ(CharCount(name), 7u);
+  EXPECT_EQ(PadRight(name, 9), name + "  ");
+  EXPECT_EQ(PadLeft(name, 8), " " + name);
+  // Cut between characters, never inside one.
+  EXPECT_EQ(PadRight(name, 3), "Gr\u00fc");
+  EXPECT_EQ(FirstChars(name, 4), "Gr\u00fc\u00df");
+  EXPECT_EQ(LastChars(name, 2), " \u266a");
+  EXPECT_EQ(LastChars(name, 20), name);
+}
+
 TEST(DiagProtocol, SectionsHeadingsAndLabelledValues) {
   TDiagProtocol protocol;
   protocol.Section("Results");  // no blank lines on an empty protocol
