@@ -106,6 +106,26 @@ TEST(DesktopSettings, FoldersAsTheBatchesNeedThem) {
   EXPECT_EQ(NameOf("/tmp/x/a.wav"), "a.wav");
 }
 
+TEST(DesktopSettings, ChosenFilesBecomeFullPaths) {
+  EXPECT_EQ(ChosenFilePaths({}), std::vector<std::string>{});
+  EXPECT_EQ(ChosenFilePaths({"C:\\Music\\a.wav"}), std::vector<std::string>{"C:\\Music\\a.wav"});
+
+  const std::string separator(1, kFolderSeparator);
+  EXPECT_EQ(ChosenFilePaths({"C:\\Music", "b.wav", "a.wav"}),
+            (std::vector<std::string>{"C:\\Music" + separator + "b.wav",
+                                      "C:\\Music" + separator + "a.wav"}));
+  EXPECT_EQ(ChosenFilePaths({"C:\\", "a.wav", "b.wav"}),
+            (std::vector<std::string>{"C:\\a.wav", "C:\\b.wav"}));
+}
+
+TEST(DesktopSettings, NonEmptyLinesOfEitherLineEnd) {
+  EXPECT_EQ(NonEmptyLines(""), std::vector<std::string>{});
+  EXPECT_EQ(NonEmptyLines("\r\n\n"), std::vector<std::string>{});
+  EXPECT_EQ(NonEmptyLines("C:\\a b.wav\r\n\r\nC:\\c.wav\nC:\\d.wav"),
+            (std::vector<std::string>{"C:\\a b.wav", "C:\\c.wav", "C:\\d.wav"}));
+  EXPECT_EQ(NonEmptyLines("/x/Grüße 日本.wav\n"), std::vector<std::string>{"/x/Grüße 日本.wav"});
+}
+
 class RecordingMainView : public TMainView {
  public:
   void SetCaption(const std::string& caption) override { this->caption = caption; }

@@ -65,4 +65,30 @@ std::string FolderOf(const std::string& path) {
 
 std::string NameOf(const std::string& path) { return path.substr(NameStart(path)); }
 
+std::vector<std::string> ChosenFilePaths(const std::vector<std::string>& dialogStrings) {
+  if (dialogStrings.size() <= 1) return dialogStrings;
+  std::string folder = dialogStrings.front();
+  // A drive root arrives as "C:\" and must not get a second separator.
+  if (!folder.empty() && !IsFolderSeparator(folder.back())) folder += kFolderSeparator;
+  std::vector<std::string> paths;
+  for (size_t index = 1; index < dialogStrings.size(); ++index) {
+    paths.push_back(folder + dialogStrings[index]);
+  }
+  return paths;
+}
+
+std::vector<std::string> NonEmptyLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return lines;
+}
+
 }  // namespace lym

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "lym/Compressor.h"
 #include "lym/Decompressor.h"
@@ -87,5 +88,12 @@ inline bool IsFolderSeparator(char c) { return c == '/' || c == '\\'; }
 std::string FolderOf(const std::string& path);
 // The name part of a chosen file's path.
 std::string NameOf(const std::string& path);
+
+// The file dialog's answer to a multiple selection: a single choice is one full path, several are
+// the folder followed by the names. Full paths in the dialog's order.
+std::vector<std::string> ChosenFilePaths(const std::vector<std::string>& dialogStrings);
+
+// The lines of a text (LF or CR LF), without the empty ones.
+std::vector<std::string> NonEmptyLines(const std::string& text);
 
 }  // namespace lym

@@ -39,6 +39,9 @@ inline constexpr const char* kButDecompress = "&Decompress";
 inline constexpr const char* kButTest = "&Test";
 inline constexpr const char* kButStart = "Sta&rt";
 inline constexpr const char* kAddFilesTitle = "Add files";
+inline constexpr const char* kTooManyFiles =
+    "Too many files were chosen at once. Please add fewer files at a time.";
+inline constexpr const char* kFileChoiceUnreadable = "Cannot read the file choice ";
 // Filters as "description|pattern" pairs; each window adds an all-files entry.
 inline constexpr const char* kWaveFilter = "Wave (.wav)| *.wav";
 inline constexpr const char* kLymFilter = "Lym (.lym)|*.lym";
