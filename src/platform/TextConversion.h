@@ -1,5 +1,5 @@
-// Conversion of UTF-8 text (tag values, for instance) into the 8-bit character set that the host's
-// narrow-character interfaces expect.
+// Conversion between UTF-8, which the library speaks (file names, tag values), and the 8-bit
+// character set of the host's narrow-character interfaces.
 #pragma once
 
 #include <string>
@@ -11,5 +11,9 @@ namespace lym::platform {
 // where characters it cannot hold become whatever the system's conversion makes of them. Zero bytes
 // inside the text are kept.
 std::string Utf8ToHost(std::string_view text);
+
+// The way back, for text that arrives through the host's narrow interfaces (a file name from the
+// player, say): unchanged on POSIX hosts, from the ANSI code page on Windows.
+std::string HostToUtf8(std::string_view text);
 
 }  // namespace lym::platform

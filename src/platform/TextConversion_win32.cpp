@@ -8,23 +8,31 @@
 #include "platform/TextConversion.h"
 
 namespace lym::platform {
+namespace {
 
-// Windows converts only through UTF-16, so the text takes two steps. Invalid UTF-8 becomes the
+// Windows converts only through UTF-16, so the text takes two steps. Invalid input becomes the
 // replacement character rather than failing, so that a damaged value still shows.
-std::string Utf8ToHost(std::string_view text) {
+std::string Convert(std::string_view text, UINT fromCodePage, UINT toCodePage) {
   if (text.empty() || text.size() > size_t(INT_MAX)) return {};
-  const int utf8Size = static_cast<int>(text.size());
-  const int wideSize = MultiByteToWideChar(CP_UTF8, 0, text.data(), utf8Size, nullptr, 0);
+  const int fromSize = static_cast<int>(text.size());
+  const int wideSize = MultiByteToWideChar(fromCodePage, 0, text.data(), fromSize, nullptr, 0);
   if (wideSize <= 0) return {};
   std::vector<wchar_t> wide(static_cast<size_t>(wideSize));
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), utf8Size, wide.data(), wideSize);
-  const int hostSize =
-      WideCharToMultiByte(CP_ACP, 0, wide.data(), wideSize, nullptr, 0, nullptr, nullptr);
-  if (hostSize <= 0) return {};
-  std::string host(static_cast<size_t>(hostSize), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), wideSize, host.data(), hostSize, nullptr, nullptr);
-  return host;
+  MultiByteToWideChar(fromCodePage, 0, text.data(), fromSize, wide.data(), wideSize);
+  const int toSize =
+      WideCharToMultiByte(toCodePage, 0, wide.data(), wideSize, nullptr, 0, nullptr, nullptr);
+  if (toSize <= 0) return {};
+  std::string converted(static_cast<size_t>(toSize), '\0');
+  WideCharToMultiByte(toCodePage, 0, wide.data(), wideSize, converted.data(), toSize, nullptr,
+                      nullptr);
+  return converted;
 }
+
+}  // namespace
+
+std::string Utf8ToHost(std::string_view text) { return Convert(text, CP_UTF8, CP_ACP); }
+
+std::string HostToUtf8(std::string_view text) { return Convert(text, CP_ACP, CP_UTF8); }
 
 }  // namespace lym::platform
 

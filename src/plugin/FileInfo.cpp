@@ -11,6 +11,7 @@
 #include "files/lymFileIo.h"
 #include "jobs/BatchCommon.h"
 #include "jobs/StreamTexts.h"
+#include "platform/TextConversion.h"
 #include "plugin/HostCalls.h"
 
 namespace lym::plugin {
@@ -82,6 +83,11 @@ void CopyTitle(const std::string& text, char* title) {
   title[length] = '\0';
 }
 
+// The name shows where a title would, so it comes in the player's character set as tag values do.
+std::string HostFileNamePart(const std::string& fileName) {
+  return platform::Utf8ToHost(FileNamePart(fileName));
+}
+
 std::string ZeroPadded(int32_t value, int digits) {
   char text[16];
   std::snprintf(text, sizeof(text), "%0*d", digits, int(value));
@@ -115,7 +121,7 @@ std::string TagLines(TlymAPEv2Tag* tag) {
 
 std::string GetTitle(TlymAPEv2Tag* tag, const std::string& fileName) {
   const auto title = TagValue(tag, "title");
-  if (!title) return FileNamePart(fileName);
+  if (!title) return HostFileNamePart(fileName);
   const auto artist = TagValue(tag, "artist");
   return artist ? *artist + " - " + *title : *title;
 }
@@ -148,7 +154,7 @@ void GetFileInfo(const TLymPlayback& playback, const char* file, char* title, in
   if (lengthMs != nullptr) *lengthMs = kUnknownLengthMs;
   TInfoSource source(file);
   if (!source.IsOpen()) {
-    if (title != nullptr) CopyTitle(FileNamePart(file), title);
+    if (title != nullptr) CopyTitle(HostFileNamePart(file), title);
     HostCalls().ShowMessage(nullptr, kReadErrorText, kDecoderCaption, TMessageIcon::None);
     return;
   }

@@ -22,8 +22,8 @@ inline constexpr int kUnknownLengthMs = -1000;
 // and a title of the longest tag values with the separator between them.
 inline constexpr size_t kTitleBytes = 260;
 
-// "artist - title" or "title" from the tag; the file-name part of fileName when the tag has no
-// readable title (or there is no tag).
+// "artist - title" or "title" from the tag; the file-name part of fileName (UTF-8) when the tag has
+// no readable title (or there is no tag). Either way in the host's character set, for the player.
 std::string GetTitle(TlymAPEv2Tag* tag, const std::string& fileName);
 
 // "3:05.020" or, from an hour on, "1:02:03.004".
@@ -32,8 +32,8 @@ std::string DurationText(int32_t ms);
 // The lines of the information box, separated by CR LF.
 std::string InfoBoxText(TAdcReader& reader);
 
-// The entry points behind the player's record and the export. An empty or null file is the one
-// that plays.
+// The entry points behind the player's record and the export, with UTF-8 file names. An empty or
+// null file is the one that plays.
 void GetFileInfo(const TLymPlayback& playback, const char* file, char* title, int* lengthMs);
 int InfoBox(const char* file, winamp::Window parent);
 int ExtendedFileInfo(const char* file, const char* name, char* dest, size_t destLength);

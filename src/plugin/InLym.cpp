@@ -1,5 +1,8 @@
 #include "plugin/InLym.h"
 
+#include <string>
+
+#include "platform/TextConversion.h"
 #include "plugin/FileInfo.h"
 #include "plugin/HostCalls.h"
 #include "plugin/LymPlayback.h"
@@ -39,6 +42,12 @@ void Guarded(F&& call) noexcept {
 
 In_Module& Module();
 
+// The player passes file names in the ANSI code page; the library opens UTF-8 names. A missing
+// name stays empty, which every entry point treats as it treats none.
+std::string LibraryName(const char* file) {
+  return file != nullptr ? platform::HostToUtf8(file) : std::string();
+}
+
 void LYM_CDECL Config(Window parent) {
   HostCalls().ShowMessage(parent, "No configuration available!", "LYM Player configuration",
                           TMessageIcon::Warning);
@@ -53,27 +62,32 @@ void LYM_CDECL About(Window parent) {
 }
 
 void LYM_CDECL Init() {}
-void LYM_CDECL Quit() {}
 
 void LYM_CDECL GetFileInfoEntry(const char* file, char* title, int* lengthMs) {
-  Guarded([&] { GetFileInfo(Playback(), file, title, lengthMs); });
+  Guarded([&] { GetFileInfo(Playback(), LibraryName(file).c_str(), title, lengthMs); });
 }
 
 int LYM_CDECL InfoBoxEntry(const char* file, Window parent) {
-  return Guarded([&] { return InfoBox(file, parent); }, 1);
+  return Guarded([&] { return InfoBox(LibraryName(file).c_str(), parent); }, 1);
 }
 
 // The player recognises our files by their extension.
 int LYM_CDECL IsOurFile(const char*) { return 0; }
 
 int LYM_CDECL Play(const char* file) {
-  return Guarded([&] { return Playback().Play(Module(), file); }, 1);
+  return Guarded([&] { return Playback().Play(Module(), LibraryName(file).c_str()); }, 1);
 }
 
 void LYM_CDECL Pause() { Playback().Pause(); }
 void LYM_CDECL UnPause() { Playback().UnPause(); }
 int LYM_CDECL IsPaused() { return Playback().IsPaused(); }
 void LYM_CDECL Stop() { Guarded([] { Playback().Stop(); }); }
+
+// The player unloads the DLL after Quit. A decoding thread still running then would be joined by
+// the playback's destructor while Windows holds the loader lock, which the ending thread needs:
+// the player would hang. So a file that still plays stops here.
+void LYM_CDECL Quit() { Stop(); }
+
 int LYM_CDECL GetLength() { return Playback().GetLength(); }
 int LYM_CDECL GetOutputTime() { return Playback().GetOutputTime(); }
 void LYM_CDECL SetOutputTime(int ms) { Playback().SetOutputTime(ms); }
@@ -87,6 +101,11 @@ void LYM_CDECL SetPan(int pan) {
 }
 
 void LYM_CDECL EQSet(int, char[10], int) {}
+
+int ExtendedFileInfoEntry(const char* file, const char* name, char* dest, size_t destLength) {
+  return Guarded(
+      [&] { return ExtendedFileInfo(LibraryName(file).c_str(), name, dest, destLength); }, 0);
+}
 
 // Pairs of extension and description, each zero-terminated, and an empty string to end them.
 char kFileExtensions[] = "lym\0LYM file (*.lym)\0";
@@ -114,6 +133,6 @@ LYM_EXPORT lym::winamp::In_Module* LYM_CDECL winampGetInModule2() {
 
 LYM_EXPORT int LYM_CDECL winampGetExtendedFileInfo(const char* file, const char* name, char* dest,
                                                    size_t destLength) {
-  return lym::plugin::ExtendedFileInfo(file, name, dest, destLength);
+  return lym::plugin::ExtendedFileInfoEntry(file, name, dest, destLength);
 }
 }

@@ -38,7 +38,8 @@ class TLymPlayback {
   TLymPlayback(const TLymPlayback&) = delete;
   TLymPlayback& operator=(const TLymPlayback&) = delete;
 
-  // module is the player's record: its output, hooks and main window. 0 when playback started.
+  // module is the player's record: its output, hooks and main window; fileName is UTF-8. 0 when
+  // playback started.
   int Play(winamp::In_Module& module, const char* fileName);
   void Stop();
   void Pause();
