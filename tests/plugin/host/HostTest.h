@@ -17,7 +17,8 @@ using PcmSegments = std::vector<std::vector<uint8_t>>;
 
 class LymHostTest : public ::testing::Test {
  protected:
-  // A .lym file of that format in the test's folder, with an APEv2 tag of the items when there are any.
+  // A .lym file of that format in the test's folder, with an APEv2 tag of the items when there
+  // are any.
   std::string MakeLym(const std::string& name, const WaveSpec& spec, const TagItems& items = {});
 
   TempFolder folder_;
