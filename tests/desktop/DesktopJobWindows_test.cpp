@@ -94,7 +94,7 @@ class DesktopJobWindowTest : public ::testing::Test {
       if (seenRunning_) return;
       seenRunning_ = true;
       EXPECT_TRUE(window.Running());
-      EXPECT_FALSE(window.OnCloseQuery());
+      EXPECT_FALSE(window.OnCloseQuery(true));
       EXPECT_TRUE(view_.enabled[TJobControl::butStop]);
       for (TJobControl button : startButtons) EXPECT_FALSE(view_.enabled[button]);
       EXPECT_FALSE(view_.enabled[TJobControl::butDone]);
@@ -143,7 +143,10 @@ TEST_F(DesktopJobWindowTest, AddingFilesListsThemAndEnablesTheStartButtons) {
   EXPECT_EQ(view_.dialogs.back().InitialFolder, "C:\\Music");
   EXPECT_EQ(window.Files().size(), 2u);
 
-  EXPECT_TRUE(window.OnCloseQuery());
+  const std::string before = sharedFolder_;
+  EXPECT_TRUE(window.OnCloseQuery(false));  // the close box: the folder is not handed on
+  EXPECT_EQ(sharedFolder_, before);
+  EXPECT_TRUE(window.OnCloseQuery(true));
   EXPECT_EQ(sharedFolder_, "C:\\Music");
 }
 
@@ -173,7 +176,7 @@ TEST_F(DesktopJobWindowTest, CompressionRunsWithLiveLogCountersAndProgress) {
   EXPECT_FALSE(InSource("bad.lym"));
   ExpectIdleWithFiles();
   EXPECT_TRUE(view_.enabled[TJobControl::butCompress]);
-  EXPECT_TRUE(window.OnCloseQuery());
+  EXPECT_TRUE(window.OnCloseQuery(true));
 
   // The next run starts from a clean display.
   window.OnTestClicked();

@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "DesktopTexts.h"
 #include "MainWindow.h"
 #include "lym/Informant.h"
 #include "lym/Kernels.h"
@@ -133,6 +134,17 @@ class RecordingMainView : public TMainView {
   std::string caption;
   std::vector<std::string> messages;
 };
+
+TEST(DesktopTexts, AboutTextsAreKeptEnciphered) {
+  EXPECT_EQ(texts::kAboutTitle.Text(), "About Lym");
+  const std::string product = "Lym - lossless audio compression";
+  EXPECT_EQ(texts::kAboutProduct.Text(), product);
+  const auto& stored = texts::kAboutProduct.Bytes;
+  const std::string storedText(stored.begin(), stored.end());
+  EXPECT_EQ(storedText.size(), product.size());
+  // Not one letter stored as it reads.
+  for (size_t i = 0; i < product.size(); ++i) EXPECT_NE(storedText[i], product[i]) << i;
+}
 
 TEST(DesktopMainWindow, CaptionFolderAndProcessorOptions) {
   RecordingMainView view;

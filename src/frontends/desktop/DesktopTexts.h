@@ -2,6 +2,8 @@
 // the Win32 layer and the resource script. An "&" marks the access key; "&&" shows one "&".
 #pragma once
 
+#include "TextCipher.h"
+
 namespace lym::texts {
 
 // Main window.
@@ -14,11 +16,12 @@ inline constexpr const char* kMainAbout = "&About";
 inline constexpr const char* kMainExit = "E&xit";
 inline constexpr const char* kUnknownException = "Unknown error";
 
-// About box.
+// About box: its texts are kept enciphered in the program (Text() gives them back).
 inline constexpr const char* kAboutOk = "Ok";
-inline constexpr const char* kAboutTitle = "About Lym";
-inline constexpr const char* kAboutProduct = "Lym - lossless audio compression";
-inline constexpr const char* kAboutFormats = "PCM WAVE, 8 to 24 bits, mono or stereo, 8 to 96 kHz";
+inline constexpr auto kAboutTitle = EncipherText("About Lym");
+inline constexpr auto kAboutProduct = EncipherText("Lym - lossless audio compression");
+inline constexpr auto kAboutFormats =
+    EncipherText("PCM WAVE, 8 to 24 bits, mono or stereo, 8 to 96 kHz");
 
 // Job windows.
 inline constexpr const char* kCompressCaption = "Compress";

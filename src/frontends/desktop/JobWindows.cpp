@@ -43,9 +43,9 @@ void TJobWindow::OnStopClicked() {
   if (running_) stopRequested_ = true;
 }
 
-bool TJobWindow::OnCloseQuery() {
+bool TJobWindow::OnCloseQuery(bool done) {
   if (running_) return false;
-  if (!sourceFolder_.empty()) sharedFolder_ = sourceFolder_;
+  if (done && !sourceFolder_.empty()) sharedFolder_ = sourceFolder_;
   return true;
 }
 

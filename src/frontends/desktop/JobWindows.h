@@ -26,9 +26,9 @@ class TJobWindow {
   // The files chosen in the dialog (full paths, all from one folder); none changes nothing.
   void AddFiles(const std::vector<std::string>& paths);
   void OnStopClicked();
-  // False while a batch runs. Otherwise the window may close, and the next job window starts in
-  // this one's folder.
-  bool OnCloseQuery();
+  // False while a batch runs. Otherwise the window may close; closed through "D&one" (its OK,
+  // rather than the close box or Esc), the next job window starts in this one's folder.
+  bool OnCloseQuery(bool done);
 
   bool Running() const { return running_; }
   const std::vector<std::string>& Files() const { return files_; }

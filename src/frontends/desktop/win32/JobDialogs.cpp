@@ -247,7 +247,7 @@ bool TJobDialog::OnCommand(int id, int) {
   TJobWindow& window = *binding_.Window;
   // The close box, Esc and "D&one" alike; refused while the batch runs.
   if (id == IDCANCEL || id == IDC_JOB_DONE) {
-    if (window.OnCloseQuery()) Close(IDOK);
+    if (window.OnCloseQuery(id == IDC_JOB_DONE)) Close(id == IDC_JOB_DONE ? IDOK : IDCANCEL);
     return true;
   }
   // Enter (IDOK) has no button here, and a hidden or disabled button does nothing.

@@ -17,14 +17,16 @@ constexpr TControlText kMainTexts[] = {
 class TAboutDialog final : public TModalDialog {
  private:
   void OnInit() override {
+    const std::string product = texts::kAboutProduct.Text();
     const std::string version = MainCaption();
+    const std::string formats = texts::kAboutFormats.Text();
     const TControlText aboutTexts[] = {
-        {IDC_ABOUT_PRODUCT, texts::kAboutProduct},
+        {IDC_ABOUT_PRODUCT, product.c_str()},
         {IDC_ABOUT_VERSION, version.c_str()},
-        {IDC_ABOUT_FORMATS, texts::kAboutFormats},
+        {IDC_ABOUT_FORMATS, formats.c_str()},
         {IDOK, texts::kAboutOk},
     };
-    SetWindowTextA(Handle(), texts::kAboutTitle);
+    SetWindowTextA(Handle(), texts::kAboutTitle.Text().c_str());
     SetControlTexts(Handle(), aboutTexts);
   }
   bool OnCommand(int id, int) override {
