@@ -119,6 +119,14 @@ TEST(DesktopSettings, ChosenFilesBecomeFullPaths) {
             (std::vector<std::string>{"C:\\a.wav", "C:\\b.wav"}));
 }
 
+TEST(DesktopSettings, FileDialogFilterDropsSpacesAroundPatternsOnly) {
+  using namespace std::string_literals;
+  const std::string waveFilter = std::string(texts::kWaveFilter) + "|" + texts::kAllFilesFilter;
+  EXPECT_EQ(FileDialogFilter(waveFilter), "Wave (.wav)\0*.wav\0All files (*.*)\0*.*\0"s);
+  EXPECT_EQ(FileDialogFilter(" Lym (.lym) |  *.lym  |Any| |Last|*.*"),
+            " Lym (.lym) \0*.lym\0Any\0\0Last\0*.*\0"s);
+}
+
 TEST(DesktopSettings, NonEmptyLinesOfEitherLineEnd) {
   EXPECT_EQ(NonEmptyLines(""), std::vector<std::string>{});
   EXPECT_EQ(NonEmptyLines("\r\n\n"), std::vector<std::string>{});

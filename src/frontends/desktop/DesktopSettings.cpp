@@ -1,5 +1,6 @@
 #include "DesktopSettings.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "lym/Kernels.h"
@@ -11,6 +12,12 @@ size_t NameStart(const std::string& path) {
   size_t start = path.size();
   while (start > 0 && !IsFolderSeparator(path[start - 1])) --start;
   return start;
+}
+
+std::string_view WithoutSpacesAround(std::string_view text) {
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
 }  // namespace
@@ -75,6 +82,19 @@ std::vector<std::string> ChosenFilePaths(const std::vector<std::string>& dialogS
     paths.push_back(folder + dialogStrings[index]);
   }
   return paths;
+}
+
+std::string FileDialogFilter(const std::string& filter) {
+  std::string result;
+  bool pattern = false;  // descriptions and patterns take turns
+  for (size_t start = 0; start <= filter.size(); pattern = !pattern) {
+    const size_t end = std::min(filter.find('|', start), filter.size());
+    const std::string_view entry(filter.data() + start, end - start);
+    result += pattern ? WithoutSpacesAround(entry) : entry;
+    result += '\0';
+    start = end + 1;
+  }
+  return result;
 }
 
 std::vector<std::string> NonEmptyLines(const std::string& text) {

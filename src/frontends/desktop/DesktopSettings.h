@@ -93,6 +93,11 @@ std::string NameOf(const std::string& path);
 // the folder followed by the names. Full paths in the dialog's order.
 std::vector<std::string> ChosenFilePaths(const std::vector<std::string>& dialogStrings);
 
+// The file dialog's filter from "description|pattern|..." pairs: every string ended by a NUL, so
+// that the string's own terminator ends the list. The dialog wants patterns without spaces, so
+// those around a pattern are dropped; descriptions stay as they are.
+std::string FileDialogFilter(const std::string& filter);
+
 // The lines of a text (LF or CR LF), without the empty ones.
 std::vector<std::string> NonEmptyLines(const std::string& text);
 

@@ -1,7 +1,6 @@
 #include "DialogSupport.h"
 
-#include <exception>
-#include <vector>
+#include <utility>
 
 namespace lym::win32 {
 namespace {
@@ -11,7 +10,46 @@ THandlerGuard& HandlerGuard() {
   return guard;
 }
 
+// The messages whose answer is the dialog procedure's return value rather than DWLP_MSGRESULT
+// (WM_INITDIALOG, the other one, never reaches OnMessage).
+bool AnswersByReturnValue(UINT message) {
+  switch (message) {
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+    case WM_COMPAREITEM:
+    case WM_VKEYTOITEM:
+    case WM_CHARTOITEM:
+    case WM_QUERYDRAGICON:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
+
+std::wstring Widen(const std::string& text) {
+  if (text.empty()) return {};
+  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
+  std::wstring wide(size_t(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), wide.data(), size);
+  return wide;
+}
+
+std::string Narrow(std::wstring_view text) {
+  if (text.empty()) return {};
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string narrow(size_t(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), narrow.data(), size, nullptr,
+                      nullptr);
+  return narrow;
+}
 
 void SetHandlerGuard(THandlerGuard guard) { HandlerGuard() = std::move(guard); }
 
@@ -31,8 +69,10 @@ void RunHandler(const std::function<void()>& handler) {
   if (!survived) ExitProcess(1);
 }
 
+// Made by the wide call, the dialog's edit controls keep their texts in UTF-16; those of a dialog
+// made by the narrow call keep them in the local code page, whatever the wide calls hand them.
 INT_PTR TModalDialog::ShowModal(HWND owner, int templateId) {
-  return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId), owner,
+  return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId), owner,
                          Procedure, reinterpret_cast<LPARAM>(this));
 }
 
@@ -42,16 +82,15 @@ INT_PTR CALLBACK TModalDialog::Procedure(HWND window, UINT message, WPARAM wPara
                                          LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     auto* dialog = reinterpret_cast<TModalDialog*>(lParam);
-    SetWindowLongPtrA(window, DWLP_USER, lParam);
+    SetWindowLongPtrW(window, DWLP_USER, lParam);
     dialog->handle_ = window;
   }
-  auto* dialog = reinterpret_cast<TModalDialog*>(GetWindowLongPtrA(window, DWLP_USER));
+  auto* dialog = reinterpret_cast<TModalDialog*>(GetWindowLongPtrW(window, DWLP_USER));
   // Messages before WM_INITDIALOG (WM_SETFONT) find no object yet.
   return dialog == nullptr ? FALSE : dialog->Dispatch(message, wParam, lParam);
 }
 
 INT_PTR TModalDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
-  INT_PTR result = FALSE;
   switch (message) {
     case WM_INITDIALOG:
       RunHandler([&] { OnInit(); });
@@ -63,29 +102,40 @@ INT_PTR TModalDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
       if (!handled && id == IDCANCEL) Close(IDCANCEL);
       return TRUE;
     }
-    default: {
-      bool handled = false;
-      RunHandler([&] { handled = OnMessage(message, wParam, lParam, result); });
-      return handled ? result : FALSE;
-    }
+    default:
+      return DispatchOther(message, wParam, lParam);
   }
 }
 
+INT_PTR TModalDialog::DispatchOther(UINT message, WPARAM wParam, LPARAM lParam) {
+  bool handled = false;
+  INT_PTR answer = 0;
+  RunHandler([&] { handled = OnMessage(message, wParam, lParam, answer); });
+  if (!handled) return FALSE;
+  if (AnswersByReturnValue(message)) return answer;
+  // Set only now: messages that the handler sent to this dialog meanwhile have set theirs.
+  SetWindowLongPtrW(handle_, DWLP_MSGRESULT, answer);
+  return TRUE;
+}
+
 void SetControlTexts(HWND dialog, std::span<const TControlText> texts) {
-  for (const TControlText& text : texts) SetDlgItemTextA(dialog, text.Id, text.Text);
+  for (const TControlText& text : texts) SetItemText(dialog, text.Id, text.Text);
 }
 
 void SetItemText(HWND dialog, int id, const std::string& text) {
-  SetDlgItemTextA(dialog, id, text.c_str());
+  SetDlgItemTextW(dialog, id, Widen(text).c_str());
+}
+
+void SetWindowCaption(HWND window, const std::string& caption) {
+  SetWindowTextW(window, Widen(caption).c_str());
 }
 
 std::string WindowText(HWND window) {
-  std::vector<char> text(size_t(GetWindowTextLengthA(window)) + 1, '\0');
-  const int length = GetWindowTextA(window, text.data(), int(text.size()));
-  return std::string(text.data(), size_t(length > 0 ? length : 0));
+  std::wstring text(size_t(GetWindowTextLengthW(window)) + 1, L'\0');
+  const int length = GetWindowTextW(window, text.data(), int(text.size()));
+  text.resize(size_t(length > 0 ? length : 0));
+  return Narrow(text);
 }
-
-std::string ItemText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
 
 void SetChecked(HWND dialog, int id, bool checked) {
   CheckDlgButton(dialog, id, checked ? BST_CHECKED : BST_UNCHECKED);
@@ -103,13 +153,6 @@ void ShowItem(HWND dialog, int id, bool visible) {
 
 void CheckRadio(HWND dialog, int firstId, int count, int index) {
   CheckRadioButton(dialog, firstId, firstId + count - 1, firstId + index);
-}
-
-int CheckedRadio(HWND dialog, int firstId, int count) {
-  for (int index = 0; index < count; ++index) {
-    if (IsChecked(dialog, firstId + index)) return index;
-  }
-  return -1;
 }
 
 }  // namespace lym::win32

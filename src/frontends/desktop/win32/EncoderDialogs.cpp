@@ -106,22 +106,26 @@ class TEncoderDetailsDialog final : public TOptionDialog {
   TEncoderDetailsState state_;
 };
 
-// The pages are child dialogs whose controls the compression options handle as their own.
+// The pages are child dialogs whose controls the compression options handle as their own. The
+// options window's answer comes back from its DWLP_MSGRESULT and goes on through the page's.
 INT_PTR CALLBACK PageProcedure(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message != WM_COMMAND && message != WM_NOTIFY) return FALSE;
-  SetWindowLongPtrA(page, DWLP_MSGRESULT, SendMessageA(GetParent(page), message, wParam, lParam));
+  SetWindowLongPtrW(page, DWLP_MSGRESULT, SendMessageW(GetParent(page), message, wParam, lParam));
   return TRUE;
 }
 
-// Wide enough for every cell and for the heading, whose text the header insets by a margin of
-// three edges on either side (the list view's own fitting to the heading leaves it out).
+// On either side the header insets a heading's text by a margin of three edges inside a frame one
+// edge wide; the list view's own fitting to the heading leaves that out.
+constexpr int kHeadingInsetEdges = 3 + 1;
+
+// Wide enough for every cell and for the heading.
 void FitGridColumn(HWND grid, int column) {
   SendMessageA(grid, LVM_SETCOLUMNWIDTH, WPARAM(column), LVSCW_AUTOSIZE);
   const LRESULT cells = SendMessageA(grid, LVM_GETCOLUMNWIDTH, WPARAM(column), 0);
   const std::string heading = PresetGridCell(0, column);
   const LRESULT headingText =
       SendMessageA(grid, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(heading.c_str()));
-  const LRESULT headingWidth = headingText + 8 * GetSystemMetrics(SM_CXEDGE);
+  const LRESULT headingWidth = headingText + 2 * kHeadingInsetEdges * GetSystemMetrics(SM_CXEDGE);
   SendMessageA(grid, LVM_SETCOLUMNWIDTH, WPARAM(column), std::max(cells, headingWidth));
 }
 
@@ -229,10 +233,11 @@ class TCompressionOptionsDialog final : public TOptionDialog {
     constexpr int kTemplates[kPageCount] = {IDD_ENCODER_PAGE, IDD_OUTPUT_PAGE};
     constexpr int kPageIds[kPageCount] = {IDC_ENC_PAGE_ENCODER, IDC_ENC_PAGE_OUTPUT};
     for (int page = 0; page < kPageCount; ++page) {
+      // By the wide call, as every dialog is (see TModalDialog::ShowModal).
       pages_[page] =
-          CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kTemplates[page]),
+          CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kTemplates[page]),
                              Handle(), PageProcedure, 0);
-      SetWindowLongPtrA(pages_[page], GWLP_ID, kPageIds[page]);
+      SetWindowLongPtrW(pages_[page], GWLP_ID, kPageIds[page]);
       // Above the tab control, which leaves its display area to them.
       SetWindowPos(pages_[page], HWND_TOP, area.left, area.top, area.right - area.left,
                    area.bottom - area.top, SWP_NOACTIVATE);
@@ -341,9 +346,6 @@ class TCompressionOptionsDialog final : public TOptionDialog {
 }  // namespace
 
 bool ShowCompressionOptions(HWND owner, TCompressionSettings& settings) {
-  const INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX),
-                                     ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES};
-  InitCommonControlsEx(&classes);
   TCompressionOptionsDialog dialog(settings);
   return dialog.Run(owner, IDD_ENCODER_OPTIONS);
 }

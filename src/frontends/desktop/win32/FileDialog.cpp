@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <stdexcept>
+#include <string_view>
 
 #include "DesktopSettings.h"
 #include "DesktopTexts.h"
@@ -16,22 +17,22 @@ namespace {
 // this environment variable names a file, the dialog is not shown. Instead, at every click on
 // "&Add Files...", that file is read as the user's choice: UTF-8, one full path per line (CR LF or
 // LF); an empty file means that the user canceled.
-constexpr const char* kTestChoiceVariable = "LYM_TEST_FILE_CHOICE";
+constexpr const wchar_t* kTestChoiceVariable = L"LYM_TEST_FILE_CHOICE";
 
 // Room for thousands of names; the dialog refuses a choice that does not fit, and we say so.
 constexpr DWORD kNameBufferSize = DWORD(1) << 20;
 
-std::optional<std::string> EnvironmentVariable(const char* name) {
-  const DWORD size = GetEnvironmentVariableA(name, nullptr, 0);
+std::optional<std::string> EnvironmentVariable(const wchar_t* name) {
+  const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
   if (size == 0) return std::nullopt;
-  std::string value(size, '\0');
-  value.resize(GetEnvironmentVariableA(name, value.data(), size));
+  std::wstring value(size, L'\0');
+  value.resize(GetEnvironmentVariableW(name, value.data(), size));
   if (value.empty()) return std::nullopt;
-  return value;
+  return Narrow(value);
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& name) {
-  const HANDLE file = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+  const HANDLE file = CreateFileW(Widen(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return std::nullopt;
   std::optional<std::string> content;
@@ -53,42 +54,36 @@ std::vector<std::string> ChoiceFromFile(const std::string& name) {
   return NonEmptyLines(*content);
 }
 
-// "description|pattern|..." as the dialog wants it: NUL-separated, ended by two NULs (the second
-// one is the string's own terminator).
-std::string DialogFilter(const std::string& filter) {
-  std::string result = filter;
-  for (char& c : result) {
-    if (c == '|') c = '\0';
-  }
-  result += '\0';
-  return result;
-}
-
 // The NUL-separated strings of the dialog's answer, ended by an empty one.
-std::vector<std::string> DialogStrings(const std::vector<char>& buffer) {
+std::vector<std::string> DialogStrings(const std::vector<wchar_t>& buffer) {
   std::vector<std::string> strings;
-  for (const char* next = buffer.data(); *next != '\0'; next += strings.back().size() + 1) {
-    strings.emplace_back(next);
+  for (const wchar_t* next = buffer.data(); *next != L'\0';) {
+    const std::wstring_view string = next;
+    strings.push_back(Narrow(string));
+    next += string.size() + 1;
   }
   return strings;
 }
 
 std::vector<std::string> RunOpenDialog(HWND owner, const TFileDialogRequest& request) {
-  const std::string filter = DialogFilter(request.Filter);
-  std::vector<char> names(kNameBufferSize, '\0');
-  OPENFILENAMEA dialog{};
+  // The list ends with an empty string: the wide string's own terminator.
+  const std::wstring filter = Widen(FileDialogFilter(request.Filter));
+  const std::wstring title = Widen(request.Title);
+  const std::wstring initialFolder = Widen(request.InitialFolder);
+  std::vector<wchar_t> names(kNameBufferSize, L'\0');
+  OPENFILENAMEW dialog{};
   dialog.lStructSize = sizeof(dialog);
   dialog.hwndOwner = owner;
   dialog.lpstrFilter = filter.c_str();
   dialog.nFilterIndex = 1;
   dialog.lpstrFile = names.data();
   dialog.nMaxFile = kNameBufferSize;
-  dialog.lpstrInitialDir = request.InitialFolder.empty() ? nullptr : request.InitialFolder.c_str();
-  dialog.lpstrTitle = request.Title.c_str();
+  dialog.lpstrInitialDir = initialFolder.empty() ? nullptr : initialFolder.c_str();
+  dialog.lpstrTitle = title.c_str();
   dialog.Flags = OFN_EXPLORER | OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-  if (GetOpenFileNameA(&dialog)) return ChosenFilePaths(DialogStrings(names));
+  if (GetOpenFileNameW(&dialog)) return ChosenFilePaths(DialogStrings(names));
   if (CommDlgExtendedError() == FNERR_BUFFERTOOSMALL) {
-    MessageBoxA(owner, texts::kTooManyFiles, request.Title.c_str(), MB_OK | MB_ICONWARNING);
+    MessageBoxW(owner, Widen(texts::kTooManyFiles).c_str(), title.c_str(), MB_OK | MB_ICONWARNING);
   }
   return {};
 }

@@ -4,6 +4,7 @@
 #include <climits>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <utility>
 #include <vector>
@@ -73,6 +74,9 @@ struct TJobBinding {
   bool ShowsFileProgress = true;
 };
 
+// The file information window shows no progress within a file.
+constexpr bool kNoFileProgress = false;
+
 TJobBinding CompressBinding(TJobView& view, TMainWindow& main) {
   TCompressionSettings& settings = main.Settings().Compression;
   auto window = std::make_unique<TCompressWindow>(view, main.SharedFolder(), settings);
@@ -101,7 +105,7 @@ TJobBinding FileInfoBinding(TJobView& view, TMainWindow& main) {
   return {std::move(window),
           {{IDC_JOB_START, [&logic] { logic.OnStartClicked(); }}},
           [&settings](HWND owner) { ShowFileInfoOptions(owner, settings); },
-          false};
+          kNoFileProgress};
 }
 
 TJobBinding MakeBinding(TJobKind kind, TJobView& view, TMainWindow& main) {
@@ -153,7 +157,7 @@ class TLogBox {
   void Clear() {
     pending_.clear();
     empty_ = true;
-    SetWindowTextA(edit_, "");
+    SetWindowTextW(edit_, L"");
   }
   void AppendLine(const std::string& text) {
     if (!empty_) pending_ += "\r\n";
@@ -170,8 +174,8 @@ class TLogBox {
     if (pending_.empty()) return;
     // The caret to the end without asking for the length (the control clamps the position),
     // then insert there: no copy of the whole text, however long the log grows.
-    SendMessageA(edit_, EM_SETSEL, INT_MAX, INT_MAX);
-    SendMessageA(edit_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(pending_.c_str()));
+    SendMessageW(edit_, EM_SETSEL, INT_MAX, INT_MAX);
+    SendMessageW(edit_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(Widen(pending_).c_str()));
     pending_.clear();
   }
 
@@ -190,9 +194,7 @@ class TJobDialog final : public TModalDialog, public TJobView {
   TJobDialog(TJobKind kind, TMainWindow& main) : binding_(MakeBinding(kind, *this, main)) {}
 
   // TJobView
-  void SetCaption(const std::string& caption) override {
-    SetWindowTextA(Handle(), caption.c_str());
-  }
+  void SetCaption(const std::string& caption) override { SetWindowCaption(Handle(), caption); }
   void SetText(TJobControl control, const std::string& text) override;
   void SetEnabled(TJobControl control, bool enabled) override;
   void SetAlert(TJobControl control, bool alert) override;
@@ -200,7 +202,7 @@ class TJobDialog final : public TModalDialog, public TJobView {
   void AppendLine(const std::string& text) override { log_.AppendLine(text); }
   void AppendToLastLine(const std::string& text) override { log_.Append(text); }
   bool AskYesNo(const std::string& question) override {
-    return MessageBoxA(Handle(), question.c_str(), WindowText(Handle()).c_str(),
+    return MessageBoxW(Handle(), Widen(question).c_str(), Widen(WindowText(Handle())).c_str(),
                        MB_YESNO | MB_ICONQUESTION) == IDYES;
   }
   std::vector<std::string> ChooseFiles(const TFileDialogRequest& request) override {
@@ -214,12 +216,18 @@ class TJobDialog final : public TModalDialog, public TJobView {
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
   void ShowOwnControlsOnly();
   bool RunButton(int id);
+  void RunBatch(int buttonId, const std::function<void()>& action);
+  void AfterRun(int buttonId);
+  void Focus(HWND control) { SendMessageW(Handle(), WM_NEXTDLGCTL, WPARAM(control), TRUE); }
   INT_PTR ColorStatic(HWND control, HDC context);
 
   TJobBinding binding_;
   std::unique_ptr<TLogFont> logFont_;
   TLogBox log_;
   std::set<int> alerts_;
+  // A quit request that the batch took from the queue while it let the window work: it belongs to
+  // the message loops further out, which get it when the run is over.
+  std::optional<int> quitCode_;
 };
 
 void TJobDialog::OnInit() {
@@ -227,9 +235,9 @@ void TJobDialog::OnInit() {
   ShowOwnControlsOnly();
   const HWND log = Item(IDC_JOB_EDIT_FILES);
   log_.Attach(Handle(), log);
-  SendMessageA(log, EM_SETLIMITTEXT, 0, 0);  // a long batch outgrows the default 32 KB
+  SendMessageW(log, EM_SETLIMITTEXT, 0, 0);  // a long batch outgrows the default 32 KB
   logFont_ = std::make_unique<TLogFont>(Handle());
-  SendMessageA(log, WM_SETFONT, reinterpret_cast<WPARAM>(logFont_->Handle()), FALSE);
+  SendMessageW(log, WM_SETFONT, reinterpret_cast<WPARAM>(logFont_->Handle()), FALSE);
   binding_.Window->Open();
 }
 
@@ -271,18 +279,40 @@ bool TJobDialog::OnCommand(int id, int) {
 bool TJobDialog::RunButton(int id) {
   for (const auto& [buttonId, action] : binding_.StartActions) {
     if (buttonId == id) {
-      action();
+      RunBatch(id, action);
       return true;
     }
   }
   return false;
 }
 
+// The batch runs in here until it ends; meanwhile it lets the window work through
+// ProcessPendingMessages.
+void TJobDialog::RunBatch(int buttonId, const std::function<void()>& action) {
+  // An exception out of the batch ends the run too.
+  struct TRunEnd {
+    TJobDialog& dialog;
+    int buttonId;
+    ~TRunEnd() { dialog.AfterRun(buttonId); }
+  } runEnd{*this, buttonId};
+  action();
+}
+
+void TJobDialog::AfterRun(int buttonId) {
+  // The keyboard goes back to the button that started the run (greying "&Stop" moved it on).
+  const HWND button = Item(buttonId);
+  if (IsWindowEnabled(button)) Focus(button);
+  if (quitCode_) PostQuitMessage(*quitCode_);
+  quitCode_.reset();
+}
+
 void TJobDialog::SetEnabled(TJobControl control, bool enabled) {
   const HWND item = Item(ControlId(control));
   // A button that goes grey with the keyboard focus would leave the keyboard nowhere.
-  if (!enabled && GetFocus() == item) SendMessageA(Handle(), WM_NEXTDLGCTL, 0, FALSE);
+  if (!enabled && GetFocus() == item) SendMessageW(Handle(), WM_NEXTDLGCTL, 0, FALSE);
   EnableWindow(item, enabled ? TRUE : FALSE);
+  // While a batch runs, "&Stop" is the one button that works.
+  if (enabled && control == TJobControl::butStop) Focus(item);
 }
 
 void TJobDialog::SetAlert(TJobControl control, bool alert) {
@@ -300,15 +330,14 @@ void TJobDialog::SetText(TJobControl control, const std::string& text) {
 
 void TJobDialog::ProcessPendingMessages() {
   MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+  // Once the program is asked to quit, the window takes no more input.
+  while (!quitCode_ && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {
-      // The quit request belongs to the loops further out; they must still see it.
-      PostQuitMessage(int(message.wParam));
-      return;
+      quitCode_ = int(message.wParam);
+    } else if (!IsDialogMessageW(Handle(), &message)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
     }
-    if (IsDialogMessageA(Handle(), &message)) continue;
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
   }
 }
 

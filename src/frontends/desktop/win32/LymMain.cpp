@@ -11,19 +11,17 @@
 namespace {
 
 std::string CurrentFolder() {
-  std::string folder(MAX_PATH, '\0');
-  DWORD length = GetCurrentDirectoryA(DWORD(folder.size()), folder.data());
-  if (length > folder.size()) {  // the size needed, terminator included
-    folder.resize(length);
-    length = GetCurrentDirectoryA(length, folder.data());
-  }
-  folder.resize(length < folder.size() ? length : 0);
-  return folder;
+  const DWORD size = GetCurrentDirectoryW(0, nullptr);  // terminator included
+  std::wstring folder(size, L'\0');
+  const DWORD length = GetCurrentDirectoryW(size, folder.data());
+  folder.resize(length < size ? length : 0);
+  return lym::win32::Narrow(folder);
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // Once for every window of the program: the option windows' tabs and preset grid among them.
   const INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX),
                                      ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES};
   InitCommonControlsEx(&classes);

@@ -26,7 +26,7 @@ class TAboutDialog final : public TModalDialog {
         {IDC_ABOUT_FORMATS, formats.c_str()},
         {IDOK, texts::kAboutOk},
     };
-    SetWindowTextA(Handle(), texts::kAboutTitle.Text().c_str());
+    SetWindowCaption(Handle(), texts::kAboutTitle.Text());
     SetControlTexts(Handle(), aboutTexts);
   }
   bool OnCommand(int id, int) override {
@@ -40,12 +40,10 @@ class TAboutDialog final : public TModalDialog {
 
 void TMainDialog::Run() { ShowModal(nullptr, IDD_MAIN); }
 
-void TMainDialog::SetCaption(const std::string& caption) {
-  SetWindowTextA(Handle(), caption.c_str());
-}
+void TMainDialog::SetCaption(const std::string& caption) { SetWindowCaption(Handle(), caption); }
 
 void TMainDialog::ShowMessage(const std::string& text) {
-  MessageBoxA(Handle(), text.c_str(), nullptr, MB_OK | MB_ICONERROR);
+  MessageBoxW(Handle(), Widen(text).c_str(), nullptr, MB_OK | MB_ICONERROR);
 }
 
 void TMainDialog::OnInit() {

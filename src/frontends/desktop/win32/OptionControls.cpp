@@ -27,7 +27,7 @@ constexpr int kDestinationCount = 2;
 }  // namespace
 
 void TOptionDialog::OnInit() {
-  SetWindowTextA(Handle(), caption_);
+  SetWindowCaption(Handle(), caption_);
   SetControlTexts(Handle(), kButtonTexts);
   SetControlTexts(Handle(), texts_);
   Load();
