@@ -5,7 +5,7 @@
 set -uo pipefail
 objdump=$1; shift
 system="kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll comdlg32.dll comctl32.dll
-        ole32.dll oleaut32.dll shlwapi.dll winmm.dll msvcrt.dll"
+        ole32.dll oleaut32.dll shlwapi.dll winmm.dll msvcrt.dll uxtheme.dll"
 failures=0
 for program in "$@"; do
   dlls=$("$objdump" -p "$program" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z')

@@ -2,6 +2,7 @@
 #include "OptionDialogs.h"
 
 #include <commctrl.h>
+#include <uxtheme.h>
 
 #include <algorithm>
 #include <array>
@@ -238,6 +239,8 @@ class TCompressionOptionsDialog final : public TOptionDialog {
           CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kTemplates[page]),
                              Handle(), PageProcedure, 0);
       SetWindowLongPtrW(pages_[page], GWLP_ID, kPageIds[page]);
+      // With visual styles a page inside a tab control shows the tab's face, not the dialog's.
+      EnableThemeDialogTexture(pages_[page], ETDT_ENABLETAB);
       // Above the tab control, which leaves its display area to them.
       SetWindowPos(pages_[page], HWND_TOP, area.left, area.top, area.right - area.left,
                    area.bottom - area.top, SWP_NOACTIVATE);
