@@ -4,7 +4,7 @@
 # inputs of tests/crashes/NAME and the seed inputs of tests/fuzz-seeds/NAME (valid inputs that lead
 # the fuzzer past the first checks). The LYM_FUZZ build (clang) also links it with libFuzzer and
 # runs it for LYM_FUZZ_SECONDS, starting from the seeds, as a test labelled "fuzz".
-set(LYM_FUZZ_SECONDS 20 CACHE STRING "How long each fuzz target runs in the test suite")
+set(LYM_FUZZ_SECONDS 15 CACHE STRING "How long each fuzz target runs in the test suite")
 
 function(lym_fuzz_target name source)
   set(crashes "${PROJECT_SOURCE_DIR}/tests/crashes/${name}")
