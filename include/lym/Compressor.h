@@ -60,6 +60,8 @@ struct TCompressorFilePars {
   // The destination name of a one-file list; empty: the source name with extension ".lym".
   std::string OutputName;
   int32_t UnusedNumber = 0;
+  // Shared by the batches of one run; none: the batch keeps its own.
+  TRunOutputs* RunOutputs = nullptr;
 };
 
 struct TCompFileReport {
@@ -69,6 +71,11 @@ struct TCompFileReport {
   int64_t CompressedBytes = 0;
   double AudioMs = 0;  // playing time of the file
   double TimeMs = 0;   // time the file took
+  // Why the file failed, in the system's words where it gave them; may be empty.
+  std::string Reason;
+  // What a compressed file's source needed to be accepted, as shown on its line ("; " between
+  // warnings); empty for a well-formed file. The file still comes back byte for byte.
+  std::string Warnings;
 };
 
 class TFileCompressor;
@@ -100,7 +107,11 @@ class TCompressor : public TBatchEvents<TCompFileReport> {
  private:
   void ResetTotals();
   std::string DestinationName(const std::string& entry) const;
+  // Compresses one file; an exception inside the job fails the file, not the batch.
+  uint8_t GuardedProcessFile(const std::string& entry, const std::string& destinationName);
   uint8_t ProcessFile(const std::string& entry, const std::string& destinationName);
+  // Sets the report's code and reason when no output may go to destination.
+  bool RefuseOutput(const std::string& source, const std::string& destination);
   void EncodeWithProgress(int64_t sampleCount);
   void Count(uint8_t code);
   void ReportFile(const std::string& entry);
@@ -115,6 +126,8 @@ class TCompressor : public TBatchEvents<TCompFileReport> {
   std::vector<std::string> files_;
   std::vector<std::string> results_;  // the protocol's result lines
   std::unique_ptr<TFileCompressor> fileCompressor_;
+  TRunOutputs ownOutputs_;
+  TRunOutputs* outputs_ = &ownOutputs_;
   int32_t displayWidth_ = kDisplayNameWidth;
   TCompFileReport report_;
 

@@ -58,6 +58,8 @@ struct TDecompressorFilePars {
   // Used as the destination name when the list holds exactly one file and this is not empty.
   std::string OutputName;
   int32_t ReservedNumber = 0;  // not read
+  // Shared by the batches of one run; none: the batch keeps its own.
+  TRunOutputs* RunOutputs = nullptr;
 };
 
 struct TDecompFileReport {
@@ -66,6 +68,8 @@ struct TDecompFileReport {
   bool OutputKept = false;  // in test mode: the file would have been kept
   double AudioMs = 0;
   double TimeMs = 0;
+  // Why the file failed, in the system's words where it gave them; may be empty.
+  std::string Reason;
 };
 
 // Outcome counters of the last Run.
@@ -96,11 +100,14 @@ class TDecompressor : public TBatchEvents<TDecompFileReport> {
 
  private:
   std::string DestinationNameFor(const std::string& entry, size_t fileCount) const;
+  // Decompresses one file; an exception inside the job fails the file, not the batch.
+  void GuardedProcessFile(const std::string& entry, const std::string& destinationName);
   void ProcessFile(const std::string& entry, const std::string& destinationName);
+  // Sets the report's code and reason when no output may go to the destination.
+  bool RefuseOutput(const std::string& source);
   // True when the run was canceled.
   bool DecodeWithProgress();
   void KeepOrDiscardOutput();
-  void DiscardOutput();
   void CountFile(const std::string& entry);
   void ReportFile(const std::string& entry);
   void LogLine(const std::string& text);
@@ -116,7 +123,8 @@ class TDecompressor : public TBatchEvents<TDecompFileReport> {
   std::unique_ptr<TTextData> errorProtocol_;
   TDecompFileReport report_;
   std::string destination_;  // of the current file
-  std::string temporary_;    // where the current file's output is written until it is kept
+  TRunOutputs ownOutputs_;
+  TRunOutputs* outputs_ = &ownOutputs_;
   TDecompCounters counters_;
   double audioTotalMs_ = 0;
   double elapsedMs_ = 0;

@@ -67,6 +67,19 @@ TSeekableStreamEncoder::TSeekableStreamEncoder(const TadcAudioFormat* format,
   createResult_ = callResult_;
 }
 
+TSeekableStreamEncoder::TSeekableStreamEncoder(const TadcAudioFormat* format,
+                                               const TadcEncoderOptions* options,
+                                               std::unique_ptr<TadcBufferedIoStream> output,
+                                               int64_t totalSamples) {
+  Initialise(format, options, totalSamples);
+  if (ok_ && (output == nullptr || output->HasError() || !output->CanWrite() ||
+              !output->CanSeek())) {
+    Raise(kEncodeInvalidArgument);
+  }
+  if (ok_) givenOutput_ = std::move(output);
+  createResult_ = callResult_;
+}
+
 TSeekableStreamEncoder::~TSeekableStreamEncoder() { Close(true); }
 
 void TSeekableStreamEncoder::Raise(int32_t code) {
@@ -173,7 +186,9 @@ int32_t TSeekableStreamEncoder::GetFrameSamples() const { return ok_ ? frameLeng
 
 bool TSeekableStreamEncoder::OpenOutput() {
   const int32_t bufferSize = (flags_ & kEncodeBuffered) != 0 ? kEncodeOutputBufferBytes : 0;
-  if (fileOutput_) {
+  if (givenOutput_) {
+    output_ = std::move(givenOutput_);
+  } else if (fileOutput_) {
     auto file = std::make_unique<TadcFileStream>();
     if (file->CreateNewFile(fileName_, kAccessWrite, bufferSize, kShareNone) != 0) {
       Raise(kEncodeWriteError);

@@ -76,6 +76,10 @@ class TSeekableStreamEncoder {
   TSeekableStreamEncoder(const TadcAudioFormat* format, const TadcEncoderOptions* options,
                          const TadcStreamCallbacks* callbacks, void* userData,
                          int64_t totalSamples);
+  // Writes to a stream the caller opened for writing and seeking (a temporary file, say); the
+  // encoder owns and closes it.
+  TSeekableStreamEncoder(const TadcAudioFormat* format, const TadcEncoderOptions* options,
+                         std::unique_ptr<TadcBufferedIoStream> output, int64_t totalSamples);
   // Abandons an unfinished stream.
   ~TSeekableStreamEncoder();
   TSeekableStreamEncoder(const TSeekableStreamEncoder&) = delete;
@@ -147,6 +151,7 @@ class TSeekableStreamEncoder {
   std::string fileName_;
   TadcStreamCallbacks callbacks_{};
   void* userData_ = nullptr;
+  std::unique_ptr<TadcBufferedIoStream> givenOutput_;
   std::unique_ptr<TadcBufferedIoStream> output_;
   std::unique_ptr<TAdcWriter> writer_;
   bool createdOutput_ = false;

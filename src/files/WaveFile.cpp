@@ -1,8 +1,12 @@
 #include "files/WaveFile.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+#include <iterator>
+#include <vector>
 
+#include "files/MemoryStream.h"
 #include "foundation/ByteOrder.h"
 
 namespace lym {
@@ -64,29 +68,65 @@ TWaveFormatChunk UnpackFormatChunk(const uint8_t (&raw)[kExtensibleChunkBytes]) 
   return chunk;
 }
 
-// The extensible layout is accepted only where it says nothing that plain PCM could not, since
-// the encoder keeps no more than channels, rate and bits (the header itself is stored verbatim).
-bool IsPlainPcmLayout(const TWaveFormatChunk& format, uint32_t chunkSize) {
-  if (format.FormatTag == kFormatPcm) return true;
-  if (format.FormatTag != kFormatExtensible || chunkSize < kExtensibleChunkBytes ||
-      format.ExtraSize < kExtensibleExtraBytes) {
-    return false;
-  }
-  const uint32_t plainMask = format.Channels == 1 ? kMonoMask : kStereoMask;
-  return std::memcmp(format.SubFormat, kPcmSubFormat, sizeof kPcmSubFormat) == 0 &&
-         format.ValidBits == format.BitsPerSample &&
-         (format.ChannelMask == 0 || format.ChannelMask == plainMask);
+// Samples whose valid bits are fewer than the container's are coded with all of the container's
+// bits, so that the padding comes back as it was.
+bool AcceptValidBits(const TWaveFormatChunk& format, uint32_t& acceptances) {
+  if (format.ValidBits == format.BitsPerSample) return true;
+  if (format.ValidBits == 0 || format.ValidBits > format.BitsPerSample) return false;
+  acceptances |= kWaveValidBitsBelowContainer;
+  return true;
 }
 
-bool IsSupportedFormat(const TWaveFormatChunk& format, uint32_t chunkSize) {
-  return IsPlainPcmLayout(format, chunkSize) && (format.Channels == 1 || format.Channels == 2) &&
+// One channel may sit on any single speaker. Two channels must be front left and right: a stereo
+// stream is coded as such, and a mask that says otherwise would not come back without the header.
+bool AcceptChannelMask(const TWaveFormatChunk& format, uint32_t& acceptances) {
+  const uint32_t mask = format.ChannelMask;
+  if (mask == 0 || mask == (format.Channels == 1 ? kMonoMask : kStereoMask)) return true;
+  if (format.Channels != 1 || std::popcount(mask) != 1) return false;
+  acceptances |= kWaveMonoMaskOffCentre;
+  return true;
+}
+
+// The extensible layout is accepted for PCM samples only. The encoder keeps no more than channels,
+// rate and bits (the header itself is stored verbatim), so what the layout says beyond plain PCM
+// is accepted with a warning.
+bool IsPcmLayout(const TWaveFormatChunk& format, uint32_t chunkSize, uint32_t& acceptances) {
+  if (format.FormatTag == kFormatPcm) return true;
+  return format.FormatTag == kFormatExtensible && chunkSize >= kExtensibleChunkBytes &&
+         format.ExtraSize >= kExtensibleExtraBytes &&
+         std::memcmp(format.SubFormat, kPcmSubFormat, sizeof kPcmSubFormat) == 0 &&
+         AcceptValidBits(format, acceptances) && AcceptChannelMask(format, acceptances);
+}
+
+bool IsSupportedFormat(const TWaveFormatChunk& format, uint32_t chunkSize, uint32_t& acceptances) {
+  return IsPcmLayout(format, chunkSize, acceptances) &&
+         (format.Channels == 1 || format.Channels == 2) &&
          format.SamplesPerSec >= kMinSampleRateField &&
          format.SamplesPerSec <= kMaxSampleRateField && format.BitsPerSample >= 8 &&
          format.BitsPerSample <= 24 &&
          format.BlockAlign == format.Channels * format.BitsPerSample / 8;
 }
 
+bool SameFormat(const TadcAudioFormat& a, const TadcAudioFormat& b) {
+  return a.SampleRate == b.SampleRate && a.BitsPerSample == b.BitsPerSample &&
+         a.Channels == b.Channels && a.BlockSize == b.BlockSize;
+}
+
 }  // namespace
+
+std::string WaveAcceptanceText(uint32_t acceptances) {
+  // In the order of the bits.
+  static constexpr const char* kTexts[] = {"RIFF size ignored", "Data size unknown",
+                                           "Data size past end", "Valid bits below sample size",
+                                           "Mono channel mask ignored"};
+  std::string text;
+  for (size_t bit = 0; bit < std::size(kTexts); ++bit) {
+    if ((acceptances >> bit & 1) == 0) continue;
+    if (!text.empty()) text += "; ";
+    text += kTexts[bit];
+  }
+  return text;
+}
 
 // ---- Reader ----
 
@@ -110,6 +150,23 @@ uint8_t TForeignReaderBase::Open(TadcIoStream* stream) {
 uint8_t TWaveReader::Open(TadcIoStream* stream) {
   Close();
   if (TForeignReaderBase::Open(stream) != kReaderOpen) return state_;
+  return OpenWithLength(stream_->GetLength());
+}
+
+uint8_t TWaveReader::OpenHeader(TadcIoStream* stream, int64_t fileLength) {
+  Close();
+  if (TForeignReaderBase::Open(stream) != kReaderOpen) return state_;
+  // A stream longer than the file it begins cannot hold that file's header.
+  if (fileLength < stream_->GetLength()) {
+    SetState(kReaderIoError);
+  } else if (fileLength >= kMaxForeignFileBytes) {
+    SetState(kReaderTooLargeOrIncomplete);
+  }
+  return state_ == kReaderOpen ? OpenWithLength(fileLength) : state_;
+}
+
+uint8_t TWaveReader::OpenWithLength(int64_t fileLength) {
+  fileLength_ = fileLength;
   SetState(ParseHeader());
   if (state_ == kReaderOpen && !stream_->Seek(kSeekFromStart, dataStart_)) {
     SetState(kReaderIoError);
@@ -126,9 +183,8 @@ uint8_t TWaveReader::Open(TadcIoStream* stream) {
 }
 
 uint8_t TWaveReader::ParseHeader() {
-  const int64_t fileLength = stream_->GetLength();
   if (!stream_->Seek(kSeekFromStart, 0)) return kReaderIoError;
-  const uint8_t riff = ReadRiffHeader(fileLength);
+  const uint8_t riff = ReadRiffHeader();
   if (riff != kReaderOpen) return riff;
 
   bool formatFound = false;
@@ -140,9 +196,8 @@ uint8_t TWaveReader::ParseHeader() {
     position += kChunkHeaderBytes;
     if (IsChunk(header, "data")) {
       if (!formatFound) return kReaderTooLargeOrIncomplete;
-      if (position + size > fileLength) return kReaderTooLargeOrIncomplete;
       dataStart_ = uint32_t(position);
-      dataSize_ = size;
+      dataSize_ = SampleDataSize(size, fileLength_ - position);
       return kReaderOpen;
     }
     if (IsChunk(header, "fmt ") && !formatFound) {
@@ -152,20 +207,23 @@ uint8_t TWaveReader::ParseHeader() {
     }
     // Chunks of odd size are followed by a pad byte that their size does not count.
     const int64_t next = position + size + (size & 1);
-    if (next > fileLength || !stream_->Seek(kSeekFromStart, next)) return kReaderDamaged;
+    if (next > fileLength_ || !stream_->Seek(kSeekFromStart, next)) return kReaderDamaged;
     position = next;
     if (position >= kMaxWaveChunkSearch) return kReaderTooLargeOrIncomplete;
   }
 }
 
-uint8_t TWaveReader::ReadRiffHeader(int64_t fileLength) {
+uint8_t TWaveReader::ReadRiffHeader() {
   uint8_t header[kRiffHeaderBytes];
-  if (fileLength < kChunkHeaderBytes) return kReaderNotWave;
+  if (fileLength_ < kChunkHeaderBytes) return kReaderNotWave;
   if (!stream_->ReadExact(header, kChunkHeaderBytes)) return kReaderIoError;
   if (!IsChunk(header, "RIFF")) return kReaderNotWave;
-  if (LoadLE32(header + 4) != fileLength - kChunkHeaderBytes) return kReaderDamaged;
+  // Tools that cannot rewind their output leave a guess here; the chunks themselves are walked.
+  if (LoadLE32(header + 4) != fileLength_ - kChunkHeaderBytes) {
+    acceptances_ |= kWaveRiffSizeIgnored;
+  }
   // Too short for the form type: not a short read of a WAVE file but no WAVE file at all.
-  if (fileLength < kRiffHeaderBytes) return kReaderNotWave;
+  if (fileLength_ < kRiffHeaderBytes) return kReaderNotWave;
   if (!stream_->ReadExact(header + 8, 4)) return kReaderIoError;
   return IsChunk(header + 8, "WAVE") ? kReaderOpen : kReaderNotWave;
 }
@@ -175,7 +233,18 @@ uint8_t TWaveReader::ReadFormatChunk(uint32_t chunkSize) {
   const auto count = int32_t(std::min(chunkSize, kExtensibleChunkBytes));
   if (!stream_->ReadExact(raw, count)) return kReaderDamaged;
   formatChunk_ = UnpackFormatChunk(raw);
-  return IsSupportedFormat(formatChunk_, chunkSize) ? kReaderOpen : kReaderUnsupportedFormat;
+  return IsSupportedFormat(formatChunk_, chunkSize, acceptances_) ? kReaderOpen
+                                                                  : kReaderUnsupportedFormat;
+}
+
+// The declared size, unless it is a placeholder (0 with bytes after it, or 0xFFFFFFFF) or runs
+// past the end of the file, as written by tools that could not rewind their output to fill it in
+// (or whose output was cut short): then the samples run to the end of the file.
+uint32_t TWaveReader::SampleDataSize(uint32_t declared, int64_t available) {
+  const bool placeholder = (declared == 0 && available > 0) || declared == kMax32;
+  if (!placeholder && declared <= available) return declared;
+  acceptances_ |= placeholder ? kWaveDataSizeUnknown : kWaveDataSizePastEnd;
+  return uint32_t(available);
 }
 
 bool TWaveReader::ReadSamples(void* buffer, int32_t& frames) {
@@ -205,7 +274,7 @@ int64_t TWaveReader::GetRemainingSamples() const {
 
 int64_t TWaveReader::GetTrailerSize() const {
   if (state_ != kReaderOpen) return 0;
-  return stream_->GetLength() - (dataStart_ + totalFrames_ * format_.BlockSize);
+  return fileLength_ - (dataStart_ + totalFrames_ * format_.BlockSize);
 }
 
 bool TWaveReader::ReadHeaderBytes(void* buffer) { return CopyBytes(0, GetHeaderSize(), buffer); }
@@ -229,11 +298,31 @@ bool TWaveReader::CopyBytes(int64_t from, int64_t count, void* buffer) {
 void TWaveReader::Close() {
   stream_ = nullptr;
   state_ = kReaderNotOpen;
+  fileLength_ = 0;
+  acceptances_ = 0;
   formatChunk_ = {};
   dataStart_ = 0;
   dataSize_ = 0;
   totalFrames_ = 0;
   framesRead_ = 0;
+}
+
+bool StoredWaveHeaderFits(const uint8_t* header, int32_t headerSize, int64_t trailerSize,
+                          const TadcAudioFormat& format, int64_t samples) {
+  // Sizes that no readable file could have; they also keep the length below from overflowing.
+  if (header == nullptr || headerSize <= 0 || trailerSize < 0 ||
+      trailerSize >= kMaxForeignFileBytes || format.BlockSize <= 0 || samples < 0 ||
+      samples > kMaxForeignFileBytes / format.BlockSize) {
+    return false;
+  }
+  const int64_t fileLength = headerSize + samples * format.BlockSize + trailerSize;
+  TMemoryMedium medium{std::vector<uint8_t>(header, header + headerSize)};
+  TadcInterfaceStream stream;
+  if (OpenMemoryStream(stream, medium) != 0) return false;
+  TWaveReader reader;
+  return reader.OpenHeader(&stream, fileLength) == kReaderOpen &&
+         reader.GetHeaderSize() == headerSize && reader.GetTotalSamples() == samples &&
+         SameFormat(reader.Format(), format);
 }
 
 // ---- Writer ----

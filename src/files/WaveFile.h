@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "container/lymStream.h"
 #include "files/lymFileIo.h"
@@ -29,6 +30,24 @@ inline constexpr int64_t kMaxForeignFileBytes = 0xFFFFFFF1;
 // The sample data must begin within this many bytes, which bounds the chunk search.
 inline constexpr int64_t kMaxWaveChunkSearch = 0x100000;
 inline constexpr int32_t kWaveHeaderBytes = 44;
+
+// Departures from a well-formed file that the reader accepts, since the stored header and trailer
+// bring the file's exact bytes back anyway; bits of TWaveReader::Acceptances(). Each one deserves
+// a warning: without the stored metadata the file would not come back as it was.
+// The RIFF size disagrees with the file's length.
+inline constexpr uint32_t kWaveRiffSizeIgnored = 1u << 0;
+// Data size 0 or 0xFFFFFFFF, as written where the output could not be rewound: the samples run to
+// the end of the file.
+inline constexpr uint32_t kWaveDataSizeUnknown = 1u << 1;
+// The data size runs past the end of the file: the samples run to the end of the file.
+inline constexpr uint32_t kWaveDataSizePastEnd = 1u << 2;
+// Extensible PCM with fewer valid bits than the container's: coded with the container's bits.
+inline constexpr uint32_t kWaveValidBitsBelowContainer = 1u << 3;
+// Mono on a single speaker other than front centre.
+inline constexpr uint32_t kWaveMonoMaskOffCentre = 1u << 4;
+
+// The warnings of the set bits, in the order of the bits, separated by "; "; empty for none.
+std::string WaveAcceptanceText(uint32_t acceptances);
 
 class TForeignReaderBase {
  public:
@@ -81,28 +100,45 @@ class TWaveReader : public TForeignReaderBase {
   bool SeekSample(int64_t frame) override;
   int64_t GetRemainingSamples() const override;
   uint8_t Open(TadcIoStream* stream) override;
+  // Parses a header alone as the beginning of a file of fileLength bytes, to learn what a reader
+  // of the whole file would find; the stream holds the header and perhaps less.
+  uint8_t OpenHeader(TadcIoStream* stream, int64_t fileLength);
   void Close() override;
+
+  // What the open file needed to be accepted (kWave... bits); 0 unless open.
+  uint32_t Acceptances() const { return state_ == kReaderOpen ? acceptances_ : 0; }
 
   // Everything before the first sample, the data chunk's own 8 bytes included.
   int64_t GetHeaderSize() const { return dataStart_; }
   // Everything after the last whole sample frame: leftover bytes of the data chunk, its pad
-  // byte and any later chunks.
+  // byte and any later chunks, or the bytes of an incomplete frame where the samples run to the
+  // end of the file.
   int64_t GetTrailerSize() const;
   bool ReadHeaderBytes(void* buffer);
   bool ReadTrailerBytes(void* buffer);
 
  private:
+  uint8_t OpenWithLength(int64_t fileLength);
   uint8_t ParseHeader();
-  uint8_t ReadRiffHeader(int64_t fileLength);
+  uint8_t ReadRiffHeader();
   uint8_t ReadFormatChunk(uint32_t chunkSize);
+  uint32_t SampleDataSize(uint32_t declared, int64_t available);
   bool CopyBytes(int64_t from, int64_t count, void* buffer);
 
+  int64_t fileLength_ = 0;
+  uint32_t acceptances_ = 0;
   TWaveFormatChunk formatChunk_;
   uint32_t dataStart_ = 0;
   uint32_t dataSize_ = 0;
   int64_t totalFrames_ = 0;
   int64_t framesRead_ = 0;
 };
+
+// Whether a header stored from a WAVE file describes this stream: whether the reader would open
+// the file restored from it (the header, samples sample frames of format, trailerSize bytes of
+// trailer) with the same format and sample count.
+bool StoredWaveHeaderFits(const uint8_t* header, int32_t headerSize, int64_t trailerSize,
+                          const TadcAudioFormat& format, int64_t samples);
 
 // Writer states.
 inline constexpr uint8_t kWriterClosed = 0;

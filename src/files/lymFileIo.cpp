@@ -364,11 +364,21 @@ uint8_t TadcFileStream::Open(const std::string& name, uint8_t accessMode, int32_
   static constexpr platform::FileAccess kAccess[] = {
       platform::FileAccess::Read, platform::FileAccess::Write, platform::FileAccess::ReadWrite};
   const int32_t share = shareMode >= kShareRead && shareMode <= kShareReadWrite ? shareMode : 0;
+  platform::FileHandle handle = platform::kInvalidFileHandle;
   const bool opened =
-      create ? platform::FileCreateAlways(name, kAccess[accessMode], share, handle_)
-             : platform::FileOpenExisting(name, kAccess[accessMode], share, handle_);
+      create ? platform::FileCreateAlways(name, kAccess[accessMode], share, handle)
+             : platform::FileOpenExisting(name, kAccess[accessMode], share, handle);
   if (!opened) return kIoClosed;
-  if (!SetUpBuffer(bufferSize)) {
+  return OpenHandle(handle, name, accessMode, bufferSize);
+}
+
+uint8_t TadcFileStream::OpenHandle(platform::FileHandle handle, const std::string& name,
+                                   uint8_t accessMode, int32_t bufferSize) {
+  Close(false);
+  name_ = name;
+  accessMode_ = accessMode;
+  handle_ = handle;
+  if (accessMode > kAccessReadWrite || !SetUpBuffer(bufferSize)) {
     platform::FileClose(handle_);
     handle_ = platform::kInvalidFileHandle;
     return kIoClosed;

@@ -150,6 +150,9 @@ class TadcFileStream : public TadcBufferedIoStream {
                    int32_t shareMode);
   uint8_t CreateNewFile(const std::string& name, uint8_t accessMode, int32_t bufferSize,
                         int32_t shareMode);
+  // Takes over a file the caller opened (a temporary output); on failure the handle is closed.
+  uint8_t OpenHandle(platform::FileHandle handle, const std::string& name, uint8_t accessMode,
+                     int32_t bufferSize);
 
   bool CanRead() const override;
   bool CanWrite() const override;

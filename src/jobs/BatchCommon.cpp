@@ -1,19 +1,19 @@
 #include "jobs/BatchCommon.h"
 
+#include <new>
+
+#include "lym/Outputs.h"
+#include "platform/Interrupt.h"
 #include "platform/PlatformFile.h"
 
 namespace lym {
 namespace {
 
-bool IsSeparator(char c) {
-#ifdef _WIN32
-  return c == '\\' || c == '/' || c == ':';
-#else
-  return c == '/';
-#endif
-}
-
-constexpr const char* kTemporarySuffix = ".lym-partial";
+constexpr const char* kSameFileText = "Destination is the source file";
+constexpr const char* kNotRegularText = "Destination is not a regular file";
+constexpr const char* kWrittenByRunText = "Written from another input of this run";
+constexpr const char* kOutOfMemoryText = "Out of memory";
+constexpr const char* kUnknownExceptionText = "Internal error";
 
 }  // namespace
 
@@ -29,13 +29,13 @@ std::string ShortDisplayName(const std::string& name, int32_t width) {
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
-  if (IsSeparator(folder.back())) return folder + name;
+  if (platform::IsPathSeparator(folder.back())) return folder + name;
   return folder + platform::kPathSeparator + name;
 }
 
 std::string FileNamePart(const std::string& path) {
   size_t start = path.size();
-  while (start > 0 && !IsSeparator(path[start - 1])) --start;
+  while (start > 0 && !platform::IsPathSeparator(path[start - 1])) --start;
   return path.substr(start);
 }
 
@@ -47,7 +47,37 @@ std::string WithoutExtension(const std::string& name) {
 }
 
 bool FileExists(const std::string& name) { return platform::FileExists(name); }
-bool RemoveFile(const std::string& name) { return platform::FileDelete(name); }
+
+TOutputCheck CheckOutput(const std::string& source, const std::string& destination, bool overwrite,
+                         const TRunOutputs& runOutputs, std::string& reason) {
+  platform::TFileId sourceId, destinationId;
+  if (platform::IdentifyFile(source, sourceId) &&
+      platform::IdentifyFile(destination, destinationId) && sourceId == destinationId) {
+    reason = kSameFileText;
+    return TOutputCheck::Refused;
+  }
+  if (!platform::IsReplaceableOutput(destination)) {
+    reason = kNotRegularText;
+    return TOutputCheck::Refused;
+  }
+  if (!platform::FileExists(destination)) return TOutputCheck::Free;
+  if (!overwrite) return TOutputCheck::Exists;
+  if (!runOutputs.Wrote(destination)) return TOutputCheck::Free;
+  reason = kWrittenByRunText;
+  return TOutputCheck::Exists;
+}
+
+std::string ExceptionReason(const std::exception_ptr& exception) {
+  try {
+    std::rethrow_exception(exception);
+  } catch (const std::bad_alloc&) {
+    return kOutOfMemoryText;
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+  }
+  return kUnknownExceptionText;
+}
 
 bool SaveLogFile(const std::string& fileName, bool append, const TTextData& lines) {
   TTextData combined;
@@ -60,12 +90,32 @@ bool SaveLogFile(const std::string& fileName, bool append, const TTextData& line
   return lines.SaveToFile(fileName);
 }
 
-std::string TemporaryOutputName(const std::string& destination) {
-  return destination + kTemporarySuffix;
+bool TRunOutputs::Wrote(const std::string& name) const {
+  platform::TFileId id;
+  return platform::IdentifyFile(name, id) && files_.contains({id.Volume, id.Index});
 }
 
-bool CommitOutput(const std::string& temporary, const std::string& destination) {
-  return platform::FileReplace(temporary, destination);
+void TRunOutputs::Add(const std::string& name) {
+  platform::TFileId id;
+  if (platform::IdentifyFile(name, id)) files_.insert({id.Volume, id.Index});
+}
+
+TCommitOutcome CommitOutput(platform::TTemporaryFile& output, bool replace, std::string& reason) {
+  switch (output.Commit(replace)) {
+    case platform::TCommitResult::Committed: return TCommitOutcome::Done;
+    case platform::TCommitResult::Exists: return TCommitOutcome::Exists;
+    case platform::TCommitResult::NotRegular: reason = kNotRegularText; break;
+    case platform::TCommitResult::Failed: reason = platform::LastFileFailure(); break;
+  }
+  return TCommitOutcome::Failed;
+}
+
+void InstallInterruptCleanup() { platform::InstallInterruptCleanup(); }
+
+bool CreateOutputFolder(const std::string& folder, std::string& reason) {
+  if (platform::CreateFolder(folder)) return true;
+  reason = platform::LastFileFailure();
+  return false;
 }
 
 }  // namespace lym

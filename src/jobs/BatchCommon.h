@@ -1,11 +1,13 @@
 // Helpers that the three batch jobs share: paths, protocol files, and outputs that replace an
-// existing file only once they are complete.
+// existing file only once they are complete and never replace anything but a regular file.
 #pragma once
 
+#include <exception>
 #include <string>
 
 #include "jobs/TextData.h"
 #include "lym/BatchEvents.h"
+#include "platform/TemporaryFile.h"
 
 namespace lym {
 
@@ -18,16 +20,25 @@ std::string FileNamePart(const std::string& path);
 std::string WithoutExtension(const std::string& name);
 
 bool FileExists(const std::string& name);
-bool RemoveFile(const std::string& name);
+
+enum class TOutputCheck { Free, Exists, Refused };
+// Whether a job may write destination. Refused, with the reason: the destination is the source
+// itself (by any path), or something other than a regular file or a link has the name. Exists:
+// a file is there and may not be replaced (no overwriting, or an earlier input of the run wrote
+// it; the reason says the latter).
+TOutputCheck CheckOutput(const std::string& source, const std::string& destination, bool overwrite,
+                         const TRunOutputs& runOutputs, std::string& reason);
+
+// The reason of a job that ended in an exception.
+std::string ExceptionReason(const std::exception_ptr& exception);
 
 // Saves lines to fileName. Appending to a file that loads: its lines, two empty lines, then the
 // new ones; a file that does not load is replaced. False when the file cannot be written.
 bool SaveLogFile(const std::string& fileName, bool append, const TTextData& lines);
 
-// A job writes its output under a temporary name beside the destination and moves it over the
-// destination only when it succeeded, so that a failed job never destroys a file that was there.
-std::string TemporaryOutputName(const std::string& destination);
-// Moves the finished temporary file over the destination.
-bool CommitOutput(const std::string& temporary, const std::string& destination);
+enum class TCommitOutcome { Done, Exists, Failed };
+// Moves a finished temporary output over its destination (an existing file only with replace).
+// On failure reason says why, in the system's words where it has them.
+TCommitOutcome CommitOutput(platform::TTemporaryFile& output, bool replace, std::string& reason);
 
 }  // namespace lym

@@ -33,8 +33,10 @@ std::string ReportText(const TCompFileReport& report) {
   }
   const double ratio = Quotient(double(report.CompressedBytes), double(report.SourceBytes)) * 100;
   const double speed = Quotient(report.AudioMs, report.TimeMs);
-  return FormatFixed(ratio, 6, 2) + "% " + FormatFixed(speed, 4, 0) + "* " +
-         TCompressor::ResultText(report.Code);
+  std::string warnings = TCompressor::ResultText(report.Code);
+  if (!warnings.empty() && !report.Warnings.empty()) warnings += "; ";
+  warnings += report.Warnings;
+  return FormatFixed(ratio, 6, 2) + "% " + FormatFixed(speed, 4, 0) + "* " + warnings;
 }
 
 void WriteSettingsDump(TDiagProtocol& protocol, const TEncoderSettings& settings,
@@ -94,7 +96,8 @@ bool TCompressor::Run(const TEncoderSettings& settings,
   pars_ = pars;
   options_ = options;
   results_.clear();
-  fileCompressor_ = std::make_unique<TFileCompressor>(settings_, outputOptions_, options_);
+  ownOutputs_ = TRunOutputs{};
+  outputs_ = pars_.RunOutputs != nullptr ? pars_.RunOutputs : &ownOutputs_;
   displayWidth_ = kDisplayNameWidth;
   ResetTotals();
   const double start = ClockMs();
@@ -104,7 +107,7 @@ bool TCompressor::Run(const TEncoderSettings& settings,
     const std::string& entry = files_[size_t(filesDone_)];
     report_ = TCompFileReport{};
     report_.Index = filesDone_;
-    code = ProcessFile(entry, DestinationName(entry));
+    code = GuardedProcessFile(entry, DestinationName(entry));
     Count(code);
     ReportFile(entry);
   }
@@ -129,17 +132,32 @@ std::string TCompressor::DestinationName(const std::string& entry) const {
   return WithoutExtension(FileNamePart(entry)) + kOutputExtension;
 }
 
+uint8_t TCompressor::GuardedProcessFile(const std::string& entry,
+                                        const std::string& destinationName) {
+  try {
+    return ProcessFile(entry, destinationName);
+  } catch (...) {
+    report_.Reason = ExceptionReason(std::current_exception());
+  }
+  // The job's state is unknown: its compressor goes, and with it the temporary output.
+  fileCompressor_.reset();
+  report_.Code = kCompressWriteError;
+  return report_.Code;
+}
+
 uint8_t TCompressor::ProcessFile(const std::string& entry, const std::string& destinationName) {
   if (OnFileStart) OnFileStart(ShortDisplayName(entry, displayWidth_));
   const double start = ClockMs();
   report_.Code = kCompressOk;
+  const std::string source = JoinPath(pars_.SourceFolder, entry);
   const std::string destination = JoinPath(pars_.DestinationFolder, destinationName);
-  if (!options_.NoOutput && !outputOptions_.Overwrite && FileExists(destination)) {
-    report_.Code = kCompressExists;
-    return report_.Code;
+  if (!options_.NoOutput && RefuseOutput(source, destination)) return report_.Code;
+  if (!fileCompressor_) {
+    fileCompressor_ = std::make_unique<TFileCompressor>(settings_, outputOptions_, options_);
   }
   TFileCompressor& compressor = *fileCompressor_;
-  report_.Code = compressor.Compress(JoinPath(pars_.SourceFolder, entry), destination);
+  report_.Code = compressor.Compress(source, destination);
+  report_.Reason = compressor.Reason();
   if (!compressor.Succeeded()) return report_.Code;
 
   report_.SourceBytes = compressor.SourceBytes();
@@ -148,13 +166,24 @@ uint8_t TCompressor::ProcessFile(const std::string& entry, const std::string& de
   compressor.Finish(canceled);
   if (canceled) return report_.Code;
   report_.Code = compressor.Code();
+  report_.Reason = compressor.Reason();
   if (!compressor.Succeeded()) return report_.Code;
 
+  if (!options_.NoOutput) outputs_->Add(destination);
   if (OnProgress) OnProgress(100);
   report_.AudioMs = compressor.Duration() * 1000;
   report_.CompressedBytes = compressor.CompressedBytes();
   report_.TimeMs = ClockMs() - start;
   return report_.Code;
+}
+
+bool TCompressor::RefuseOutput(const std::string& source, const std::string& destination) {
+  switch (CheckOutput(source, destination, outputOptions_.Overwrite, *outputs_, report_.Reason)) {
+    case TOutputCheck::Free: return false;
+    case TOutputCheck::Exists: report_.Code = kCompressExists; break;
+    case TOutputCheck::Refused: report_.Code = kCompressWriteError; break;
+  }
+  return true;
 }
 
 // Runs the job to its end, reporting progress and asking for a cancel every kProgressInterval
@@ -182,8 +211,10 @@ void TCompressor::Count(uint8_t code) {
     totalCompressedBytes_ += report_.CompressedBytes;
     totalAudioMs_ += report_.AudioMs;
     ++filesOk_;
+    // Only a compressed file's source was read through to the end by this job.
+    report_.Warnings = WaveAcceptanceText(fileCompressor_->SourceAcceptances());
   }
-  if (code == kCompressMetaTooBig) ++warnings_;
+  if (code == kCompressMetaTooBig || !report_.Warnings.empty()) ++warnings_;
   if (code >= kCompressFailedFrom && code <= kCompressVerifyFailed) ++failed_;
   if (code != kCompressCanceled) ++filesDone_;
 }
@@ -228,7 +259,10 @@ void TCompressor::SaveProtocol() {
   protocol.Section("Results");
   protocol.LabelText("", "");
   for (const std::string& line : results_) protocol.Line(line);
-  if (!protocol.SaveToFile(fileName)) LogLine("Error writing protocol file " + fileName);
+  if (protocol.SaveToFile(fileName)) return;
+  const std::string text = "Error writing protocol file " + fileName;
+  LogLine(text);
+  if (OnFailureLine) OnFailureLine(text);
 }
 
 }  // namespace lym

@@ -46,6 +46,8 @@ TDecompressor::~TDecompressor() = default;
 
 bool TDecompressor::Run(const TDecompressorFilePars& pars, const std::vector<std::string>& files) {
   pars_ = pars;
+  ownOutputs_ = TRunOutputs{};
+  outputs_ = pars_.RunOutputs != nullptr ? pars_.RunOutputs : &ownOutputs_;
   protocol_->Clear();
   errorProtocol_->Clear();
   const double start = ClockMs();
@@ -55,7 +57,7 @@ bool TDecompressor::Run(const TDecompressorFilePars& pars, const std::vector<std
   while (size_t(counters_.FilesDone) < files.size() && report_.Code != kDecompCanceled) {
     const std::string& entry = files[size_t(counters_.FilesDone)];
     report_.Index = counters_.FilesDone;
-    ProcessFile(entry, DestinationNameFor(entry, files.size()));
+    GuardedProcessFile(entry, DestinationNameFor(entry, files.size()));
     CountFile(entry);
     ReportFile(entry);
   }
@@ -72,6 +74,22 @@ std::string TDecompressor::DestinationNameFor(const std::string& entry, size_t f
   return WithoutExtension(FileNamePart(entry)) + ".wav";
 }
 
+void TDecompressor::GuardedProcessFile(const std::string& entry,
+                                       const std::string& destinationName) {
+  try {
+    ProcessFile(entry, destinationName);
+    return;
+  } catch (...) {
+    report_.Reason = ExceptionReason(std::current_exception());
+  }
+  // The job's state is unknown: a new decompressor takes over; the old one's temporary output
+  // goes with it.
+  fileDecompressor_.reset();
+  fileDecompressor_ = std::make_unique<TFileDecompressor>(options_.File);
+  report_.Code = kDecompWriteError;
+  report_.OutputKept = false;
+}
+
 void TDecompressor::ProcessFile(const std::string& entry, const std::string& destinationName) {
   if (OnFileStart) OnFileStart(ShortDisplayName(entry));
   const double started = ClockMs();
@@ -79,16 +97,14 @@ void TDecompressor::ProcessFile(const std::string& entry, const std::string& des
   report_.AudioMs = 0;
   report_.TimeMs = 0;
   destination_ = JoinPath(pars_.DestinationFolder, destinationName);
-  temporary_ = TemporaryOutputName(destination_);
-  if (options_.File.WriteOutput && !options_.Overwrite && FileExists(destination_)) {
-    report_.Code = kDecompAlreadyExists;
-    return;
-  }
-  // The output stays under a temporary name until it is kept, so that a failing job never
-  // destroys a file that was there before.
-  report_.Code = fileDecompressor_->Decompress(JoinPath(pars_.SourceFolder, entry), temporary_);
+  const std::string source = JoinPath(pars_.SourceFolder, entry);
+  if (options_.File.WriteOutput && RefuseOutput(source)) return;
+  // The output stays in a temporary file until it is kept, so that a failing job never destroys
+  // a file that was there before.
+  report_.Code = fileDecompressor_->Decompress(source, destination_);
+  report_.Reason = fileDecompressor_->Result().Reason;
   if (fileDecompressor_->Failed()) {
-    DiscardOutput();
+    fileDecompressor_->DiscardOutput();
     return;
   }
   report_.AudioMs = 1.0;
@@ -102,6 +118,16 @@ void TDecompressor::ProcessFile(const std::string& entry, const std::string& des
   const uint8_t code = fileDecompressor_->Finish(canceled);
   report_.Code = canceled ? kDecompCanceled : code;
   KeepOrDiscardOutput();
+  report_.Reason = fileDecompressor_->Result().Reason;
+}
+
+bool TDecompressor::RefuseOutput(const std::string& source) {
+  switch (CheckOutput(source, destination_, options_.Overwrite, *outputs_, report_.Reason)) {
+    case TOutputCheck::Free: return false;
+    case TOutputCheck::Exists: report_.Code = kDecompAlreadyExists; break;
+    case TOutputCheck::Refused: report_.Code = kDecompWriteError; break;
+  }
+  return true;
 }
 
 bool TDecompressor::DecodeWithProgress() {
@@ -125,20 +151,17 @@ void TDecompressor::KeepOrDiscardOutput() {
   const uint8_t code = report_.Code;
   const bool keep =
       !DecompFailed(code) && (code <= kDecompWaveMetaMissing || options_.File.KeepDamaged);
-  if (!keep) {
-    DiscardOutput();
+  if (!keep || !options_.File.WriteOutput) {
+    fileDecompressor_->DiscardOutput();
+    report_.OutputKept = keep;
     return;
   }
-  if (options_.File.WriteOutput && !CommitOutput(temporary_, destination_)) {
-    report_.Code = kDecompWriteError;
-    DiscardOutput();
+  if (!fileDecompressor_->KeepOutput(options_.Overwrite)) {
+    report_.Code = fileDecompressor_->Result().Code;
     return;
   }
+  outputs_->Add(destination_);
   report_.OutputKept = true;
-}
-
-void TDecompressor::DiscardOutput() {
-  if (options_.File.WriteOutput && fileDecompressor_->DestinationCreated()) RemoveFile(temporary_);
 }
 
 void TDecompressor::CountFile(const std::string& entry) {
@@ -213,7 +236,10 @@ void TDecompressor::SaveProtocols() {
 }
 
 void TDecompressor::SaveProtocol(const std::string& fileName, bool append, const TTextData& lines) {
-  if (!SaveLogFile(fileName, append, lines)) LogLine("Error saving log data to File: " + fileName);
+  if (SaveLogFile(fileName, append, lines)) return;
+  const std::string text = "Error saving log data to File: " + fileName;
+  LogLine(text);
+  if (OnFailureLine) OnFailureLine(text);
 }
 
 }  // namespace lym

@@ -75,27 +75,33 @@ TFileCompressor::TFileCompressor(const TEncoderSettings& settings,
 
 TFileCompressor::~TFileCompressor() { Finish(true); }
 
-void TFileCompressor::Raise(uint8_t code) { code_ = std::max(code_, code); }
+void TFileCompressor::Raise(uint8_t code, std::string reason) {
+  if (code <= code_) return;
+  code_ = code;
+  if (code != kCompressReadError && code != kCompressWriteError) return;
+  reason_ = reason.empty() ? platform::LastFileFailure() : std::move(reason);
+}
 
 uint8_t TFileCompressor::Compress(const std::string& source, const std::string& destination) {
   Finish(true);
   destination_ = destination;
-  temporary_ = TemporaryOutputName(destination);
   jobState_ = kCompJobRunning;
   code_ = kCompressOk;
-  createdOutput_ = false;
+  reason_.clear();
+  platform::ClearFileFailure();
   sourceBytes_ = sampleCount_ = compressedBytes_ = 0;
   duration_ = 0;
   sink_ = TCountingSink{};
 
   OpenSource(source);
-  if (Succeeded()) CreateEncoder();
+  if (Succeeded()) CreateEncoder(source);
   if (Succeeded() && outputOptions_.SaveWaveMeta) StoreWaveMeta();
   if (!Succeeded()) Finish(true);
   return code_;
 }
 
 void TFileCompressor::OpenSource(const std::string& source) {
+  sourceAcceptances_ = 0;
   sourceStream_ = std::make_unique<TadcFileStream>();
   if (sourceStream_->OpenFile(source, kAccessRead, kSourceBufferBytes, kShareRead) != 0) {
     Raise(kCompressReadError);
@@ -104,6 +110,7 @@ void TFileCompressor::OpenSource(const std::string& source) {
   reader_ = std::make_unique<TWaveReader>();
   Raise(CodeOfReaderState(reader_->Open(sourceStream_.get())));
   if (!Succeeded()) return;
+  sourceAcceptances_ = reader_->Acceptances();
   sourceBytes_ = sourceStream_->GetLength();
   sampleCount_ = reader_->GetTotalSamples();
   // A stream holds at least one frame; a WAVE file without samples has nothing to hold.
@@ -114,7 +121,7 @@ void TFileCompressor::OpenSource(const std::string& source) {
   duration_ = double(sampleCount_) / reader_->Format().SampleRate;
 }
 
-void TFileCompressor::CreateEncoder() {
+void TFileCompressor::CreateEncoder(const std::string& source) {
   TadcEncoderOptions encoderOptions;
   encoderOptions.ProcessorOptions = options_.UseMmx ? kCpuFlagVector : 0;
   encoderOptions.Flags = options_.NoOutput ? 0 : kEncodeBuffered;
@@ -125,7 +132,9 @@ void TFileCompressor::CreateEncoder() {
     encoder_ = std::make_unique<TSeekableStreamEncoder>(
         format, &encoderOptions, &CountingSinkCallbacks(), &sink_, sampleCount_);
   } else {
-    encoder_ = std::make_unique<TSeekableStreamEncoder>(format, &encoderOptions, temporary_.c_str(),
+    std::unique_ptr<TadcBufferedIoStream> output = CreateOutput(source);
+    if (!output) return;
+    encoder_ = std::make_unique<TSeekableStreamEncoder>(format, &encoderOptions, std::move(output),
                                                         sampleCount_);
   }
   encoder_->SetParameters(settings_);
@@ -134,6 +143,18 @@ void TFileCompressor::CreateEncoder() {
   } else {
     Raise(CodeOfEncoderError(encoder_->HighestError()));
   }
+}
+
+// A new file beside the destination, with the source's permissions.
+std::unique_ptr<TadcBufferedIoStream> TFileCompressor::CreateOutput(const std::string& source) {
+  platform::FileHandle handle;
+  auto stream = std::make_unique<TadcFileStream>();
+  if (!output_.Create(destination_, platform::CopyPermissions(source), handle) ||
+      stream->OpenHandle(handle, output_.Name(), kAccessWrite, kEncodeOutputBufferBytes) != 0) {
+    Raise(kCompressWriteError);
+    return nullptr;
+  }
+  return stream;
 }
 
 void TFileCompressor::StoreWaveMeta() {
@@ -176,7 +197,6 @@ uint8_t TFileCompressor::Finish(bool abort) {
   if (jobState_ != kCompJobRunning) return code_;
   if (encoder_) {
     Raise(CodeOfEncoderError(encoder_->Close(abort)));
-    createdOutput_ = encoder_->CreatedOutput();
     if (Succeeded()) compressedBytes_ = options_.NoOutput ? sink_.Size : encoder_->GetOutputSize();
     encoder_.reset();
   }
@@ -194,10 +214,15 @@ void TFileCompressor::CloseSource() {
 }
 
 void TFileCompressor::SettleOutput(bool keep) {
-  if (!createdOutput_) return;
-  if (keep && CommitOutput(temporary_, destination_)) return;
-  if (keep) Raise(kCompressWriteError);
-  RemoveFile(temporary_);
+  std::string reason;
+  if (keep && output_.Exists()) {
+    switch (CommitOutput(output_, outputOptions_.Overwrite, reason)) {
+      case TCommitOutcome::Done: return;
+      case TCommitOutcome::Exists: Raise(kCompressExists); break;
+      case TCommitOutcome::Failed: Raise(kCompressWriteError, reason); break;
+    }
+  }
+  output_.Discard();
 }
 
 }  // namespace lym

@@ -2,10 +2,10 @@
 // through the seekable stream encoder, one frame's worth of samples per step, so that the batch
 // can show progress and ask for a cancel between steps.
 //
-// The output is written under a temporary name beside the destination and moved over the
-// destination only when the whole file was compressed; a failed or aborted job removes its
-// temporary file and leaves whatever was at the destination untouched. In no-output mode the
-// encoder writes into a counting sink and no file is touched at all.
+// The output is written to a temporary file beside the destination and moved over the destination
+// only when the whole file was compressed; a failed or aborted job removes its temporary file and
+// leaves whatever was at the destination untouched. In no-output mode the encoder writes into a
+// counting sink and no file is touched at all.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +17,7 @@
 #include "files/lymFileIo.h"
 #include "foundation/zqAlignedMem.h"
 #include "lym/Compressor.h"
+#include "platform/TemporaryFile.h"
 
 namespace lym {
 
@@ -53,18 +54,23 @@ class TFileCompressor {
   uint8_t Finish(bool abort);
 
   uint8_t Code() const { return code_; }
+  // Why reading or writing failed, in the system's words; empty when it did not say.
+  const std::string& Reason() const { return reason_; }
   bool Succeeded() const { return code_ < kCompressFailedFrom; }
   int32_t JobState() const { return jobState_; }
   int64_t SourceBytes() const { return sourceBytes_; }
   int64_t SampleCount() const { return sampleCount_; }
   double Duration() const { return duration_; }  // seconds
   int64_t CompressedBytes() const { return compressedBytes_; }
+  // What the WAVE reader accepted of the source beyond a well-formed file (kWave... bits).
+  uint32_t SourceAcceptances() const { return sourceAcceptances_; }
 
  private:
-  // The code only rises.
-  void Raise(uint8_t code);
+  // The code only rises; the system's reason for the first read or write error is kept.
+  void Raise(uint8_t code, std::string reason = {});
   void OpenSource(const std::string& source);
-  void CreateEncoder();
+  void CreateEncoder(const std::string& source);
+  std::unique_ptr<TadcBufferedIoStream> CreateOutput(const std::string& source);
   void StoreWaveMeta();
   void CloseSource();
   // Moves a complete output over the destination, or removes an incomplete one.
@@ -76,16 +82,17 @@ class TFileCompressor {
 
   int32_t jobState_ = kCompJobIdle;
   uint8_t code_ = kCompressOk;
+  std::string reason_;
   std::string destination_;
-  std::string temporary_;  // what the encoder writes
+  platform::TTemporaryFile output_;
   std::unique_ptr<TadcFileStream> sourceStream_;
   std::unique_ptr<TWaveReader> reader_;
   std::unique_ptr<TSeekableStreamEncoder> encoder_;
-  bool createdOutput_ = false;
   int32_t frameSamples_ = 0;
   TAlignedMem samples_;
   int32_t framesRead_ = 0;
   int64_t sourceBytes_ = 0;
+  uint32_t sourceAcceptances_ = 0;
   int64_t sampleCount_ = 0;
   double duration_ = 0;
   int64_t compressedBytes_ = 0;

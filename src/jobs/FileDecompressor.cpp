@@ -27,9 +27,16 @@ void TFileDecompResult::Reset() {
   Code = 0;
   Damage = TadcDecodeResult{};
   ErrorList.Clear();
+  Reason.clear();
+  platform::ClearFileFailure();
 }
 
-void TFileDecompResult::Raise(uint8_t code) { Code = std::max(Code, code); }
+void TFileDecompResult::Raise(uint8_t code, std::string reason) {
+  if (code <= Code) return;
+  Code = code;
+  if (code != kDecompReadError && code != kDecompWriteError) return;
+  Reason = reason.empty() ? platform::LastFileFailure() : std::move(reason);
+}
 
 TFileDecompressor::TFileDecompressor(const TFileDecompOptions& options) : options_(options) {}
 
@@ -41,7 +48,6 @@ uint8_t TFileDecompressor::Decompress(const std::string& source, const std::stri
   result_.Raise(kDecompOk);
   source_ = source;
   destination_ = destination;
-  destinationCreated_ = false;
   waveMetaRestored_ = false;
   sampleRate_ = 0;
   totalSamples_ = 0;
@@ -111,7 +117,10 @@ void TFileDecompressor::RestoreWaveMeta() {
 void TFileDecompressor::ReadWaveMeta(const TadcWaveMetaInfo& info) {
   const int64_t total = int64_t(info.HeaderBytes) + info.TrailerBytes;
   waveMeta_ = std::make_unique<TAlignedMem>(size_t(total));
-  if (decoder_->ReadWaveMetaData(waveMeta_->Start(), int32_t(total)) != kDecodeOk) {
+  // A header that does not describe this stream would make a file that reads back otherwise.
+  if (decoder_->ReadWaveMetaData(waveMeta_->Start(), int32_t(total)) != kDecodeOk ||
+      !StoredWaveHeaderFits(waveMeta_->As<uint8_t>(), info.HeaderBytes, info.TrailerBytes, format_,
+                            totalSamples_)) {
     waveMeta_.reset();
     result_.Raise(kDecompMetaDamaged);
     return;
@@ -121,15 +130,17 @@ void TFileDecompressor::ReadWaveMeta(const TadcWaveMetaInfo& info) {
   waveMetaRestored_ = true;
 }
 
+// A new file beside the destination, with the source's permissions.
 void TFileDecompressor::CreateDestination() {
   destinationStream_ = std::make_unique<TadcFileStream>();
-  if (destinationStream_->CreateNewFile(destination_, kAccessWrite, kDestinationBufferBytes,
-                                        kShareNone) != kIoNoError) {
+  platform::FileHandle handle;
+  if (!output_.Create(destination_, platform::CopyPermissions(source_), handle) ||
+      destinationStream_->OpenHandle(handle, output_.Name(), kAccessWrite,
+                                     kDestinationBufferBytes) != kIoNoError) {
     destinationStream_.reset();
     result_.Raise(kDecompWriteError);
     return;
   }
-  destinationCreated_ = true;
   writer_ = std::make_unique<TWaveWriter>();
   // Without restored metadata the writer builds a standard header of its own.
   const bool opened =
@@ -206,6 +217,17 @@ void TFileDecompressor::CloseSource() {
   }
   waveMeta_.reset();
   samples_.reset();
+}
+
+bool TFileDecompressor::KeepOutput(bool replace) {
+  std::string reason;
+  switch (CommitOutput(output_, replace, reason)) {
+    case TCommitOutcome::Done: return true;
+    case TCommitOutcome::Exists: result_.Raise(kDecompAlreadyExists); break;
+    case TCommitOutcome::Failed: result_.Raise(kDecompWriteError, reason); break;
+  }
+  output_.Discard();
+  return false;
 }
 
 double TFileDecompressor::AudioDuration() const {

@@ -11,7 +11,9 @@
 #include "files/lymFileIo.h"
 #include "foundation/zqAlignedMem.h"
 #include "foundation/zqArrayList.h"
+#include "jobs/BatchCommon.h"
 #include "lym/Decompressor.h"
+#include "platform/TemporaryFile.h"
 
 namespace lym {
 
@@ -31,10 +33,12 @@ struct TFileDecompResult {
   uint8_t Code = 0;
   TadcDecodeResult Damage;  // the decoder's record as last taken over
   TFileDecompErrorList ErrorList;
+  // Why reading or writing failed, in the system's words; empty when it did not say.
+  std::string Reason;
 
   void Reset();
-  // Codes only rise.
-  void Raise(uint8_t code);
+  // Codes only rise; the system's reason for the first read or write error is kept.
+  void Raise(uint8_t code, std::string reason = {});
 };
 
 enum class TDecompJobState : uint8_t { Idle, Running, Succeeded, Failed };
@@ -46,8 +50,8 @@ class TFileDecompressor {
   TFileDecompressor(const TFileDecompressor&) = delete;
   TFileDecompressor& operator=(const TFileDecompressor&) = delete;
 
-  // Opens the source and, unless in test mode, creates the destination. Returns the code so far;
-  // a job that has failed here is already finished.
+  // Opens the source and, unless in test mode, creates a temporary file beside the destination.
+  // Returns the code so far; a job that has failed here is already finished.
   uint8_t Decompress(const std::string& source, const std::string& destination);
   // Decodes up to one frame's worth of samples; position is the decoder's sample position after
   // the step. Returns the job state, which leaves Running once the job is finished.
@@ -61,7 +65,10 @@ class TFileDecompressor {
   bool Succeeded() const { return !DecompFailed(result_.Code); }
   bool Failed() const { return DecompFailed(result_.Code); }
   const TFileDecompResult& Result() const { return result_; }
-  bool DestinationCreated() const { return destinationCreated_; }
+  // After Finish: moves the output over the destination (an existing file only with replace), or
+  // removes it. A failed move is the job's write error, or "already exists".
+  bool KeepOutput(bool replace);
+  void DiscardOutput() { output_.Discard(); }
 
  private:
   static void OnDecoderDamage(void* self, const TadcDamageInfo* damage);
@@ -81,9 +88,9 @@ class TFileDecompressor {
   std::string source_;
   std::string destination_;
   std::unique_ptr<TSeekableStreamDecoder> decoder_;
+  platform::TTemporaryFile output_;
   std::unique_ptr<TadcFileStream> destinationStream_;
   std::unique_ptr<TWaveWriter> writer_;
-  bool destinationCreated_ = false;
   TDecompJobState state_ = TDecompJobState::Idle;
 
   int32_t frameSamples_ = 0;

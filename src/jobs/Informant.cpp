@@ -80,9 +80,10 @@ void TInformant::WriteSummary() {
 
 void TInformant::SaveProtocol() {
   const std::string fileName = JoinPath(parameters_.Folder, kInformProtocolFileName);
-  if (!SaveLogFile(fileName, false, *protocol_)) {
-    LogLine("Error saving log data to File: " + fileName);
-  }
+  if (SaveLogFile(fileName, false, *protocol_)) return;
+  const std::string text = "Error saving log data to File: " + fileName;
+  LogLine(text);
+  if (OnFailureLine) OnFailureLine(text);
 }
 
 void TInformant::LogLine(const std::string& text) {

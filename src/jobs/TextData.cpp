@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/PlatformFile.h"
+#include "platform/TemporaryFile.h"
 
 namespace lym {
 
@@ -17,11 +18,14 @@ void TTextData::Clear() {
   Text.clear();
 }
 
+// Written beside the file and renamed over it, so that a link planted under the name is replaced
+// rather than written through, and an old file survives a failed save.
 bool TTextData::SaveToFile(const std::string& fileName) const {
   std::string bytes;
   for (const std::string& line : lines_) bytes += line + "\r\n";
+  platform::TTemporaryFile output;
   platform::FileHandle file;
-  if (!platform::FileCreateAlways(fileName, platform::FileAccess::Write, 0, file)) return false;
+  if (!output.Create(fileName, platform::CopyPermissions(fileName), file)) return false;
   bool ok = true;
   for (size_t at = 0; ok && at < bytes.size();) {
     const int32_t piece = int32_t(std::min<size_t>(bytes.size() - at, 1 << 20));
@@ -29,7 +33,8 @@ bool TTextData::SaveToFile(const std::string& fileName) const {
     ok = platform::FileWrite(file, bytes.data() + at, piece, written) && written == piece;
     at += size_t(piece);
   }
-  return platform::FileClose(file) && ok;
+  ok = platform::FileClose(file) && ok;
+  return ok && output.Commit(true) == platform::TCommitResult::Committed;
 }
 
 bool TTextData::LoadFromFile(const std::string& fileName) {

@@ -17,12 +17,20 @@ enum class FileAccess { Read, Write, ReadWrite };
 inline constexpr int32_t kFileShareRead = 1;
 inline constexpr int32_t kFileShareWrite = 2;
 
-// Each call returns false on failure; LastOsErrorText then describes the failure. Names are UTF-8.
+// Each call returns false on failure; LastOsErrorText then describes the failure, and
+// LastFileFailure keeps that description until the next failing call of this thread, so that a job
+// can still tell why after cleaning up. Names are UTF-8.
 bool FileOpenExisting(const std::string& name, FileAccess access, int32_t shareMode,
                       FileHandle& handle);
 // Creates the file or empties an existing one.
 bool FileCreateAlways(const std::string& name, FileAccess access, int32_t shareMode,
                       FileHandle& handle);
+// Creates a new file and never opens an existing one, nor follows a link that has the name, so
+// that nothing planted under the name is written through. POSIX gives it the permission bits
+// (less the umask); on Windows the file may be deleted while it is open, so that an interrupted
+// job can remove it.
+bool FileCreateExclusive(const std::string& name, FileAccess access, uint32_t permissions,
+                         FileHandle& handle);
 // Fewer bytes than asked only at the end of the file.
 bool FileRead(FileHandle handle, void* buffer, int32_t count, int32_t& actual);
 bool FileWrite(FileHandle handle, const void* buffer, int32_t count, int32_t& actual);
@@ -32,17 +40,48 @@ bool FileSize(FileHandle handle, int64_t& size);
 bool FileSetEndHere(FileHandle handle);
 bool FileClose(FileHandle handle);
 std::string LastOsErrorText();
+std::string LastFileFailure();
+void ClearFileFailure();
 
 // Whole files by name.
 bool FileExists(const std::string& name);  // a file, not a folder
 bool FileDelete(const std::string& name);
 // Renames from over to, replacing a file that is there.
 bool FileReplace(const std::string& from, const std::string& to);
+// Renames from to to, unless something has the name to; then false with FileExistsError() true.
+bool FileRenameNoReplace(const std::string& from, const std::string& to);
+// Whether the last failing call of this thread failed because the name was taken.
+bool FileExistsError();
+
+// What a name stands for, the name itself looked at (a link is not followed).
+enum class FileKind { Missing, Regular, Link, Folder, Other };
+FileKind KindOf(const std::string& name);
+// What tells one file from every other, whatever path leads to it (links followed).
+struct TFileId {
+  uint64_t Volume = 0;
+  uint64_t Index = 0;
+  auto operator<=>(const TFileId&) const = default;
+};
+bool IdentifyFile(const std::string& name, TFileId& id);
+// The permission bits a copy of this file should get; a default for a missing file and on Windows.
+uint32_t CopyPermissions(const std::string& name);
+inline constexpr uint32_t kDefaultPermissions = 0666;
+// Creates one folder; true when it is there afterwards.
+bool CreateFolder(const std::string& name);
 // The character that separates folders in paths built for this system.
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';
 #else
 inline constexpr char kPathSeparator = '/';
 #endif
+// Whether c ends a folder's part of a path: '/' everywhere, a backslash and a drive's ':' too on
+// Windows.
+constexpr bool IsPathSeparator(char c) {
+#ifdef _WIN32
+  return c == '\\' || c == '/' || c == ':';
+#else
+  return c == '/';
+#endif
+}
 
 }  // namespace lym::platform

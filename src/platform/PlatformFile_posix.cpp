@@ -13,7 +13,20 @@
 namespace lym::platform {
 namespace {
 
-bool Open(const std::string& name, FileAccess access, int flags, FileHandle& handle) {
+thread_local std::string lastFailure;
+thread_local bool lastFailureExists = false;
+
+// Keeps why the call failed for LastFileFailure; always false.
+bool Failed() {
+  const int error = errno;
+  lastFailure = std::generic_category().message(error);
+  lastFailureExists = error == EEXIST;
+  errno = error;
+  return false;
+}
+
+bool Open(const std::string& name, FileAccess access, int flags, mode_t permissions,
+          FileHandle& handle) {
   switch (access) {
     case FileAccess::Read: flags |= O_RDONLY; break;
     case FileAccess::Write: flags |= O_WRONLY; break;
@@ -21,16 +34,16 @@ bool Open(const std::string& name, FileAccess access, int flags, FileHandle& han
   }
   int fd;
   do {
-    fd = ::open(name.c_str(), flags | O_CLOEXEC, 0666);
+    fd = ::open(name.c_str(), flags | O_CLOEXEC, permissions);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return false;
+  if (fd < 0) return Failed();
   // Windows refuses to open a folder as a file; so do we, rather than fail at the first read.
   struct stat info;
   const int error = ::fstat(fd, &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : 0;
   if (error != 0) {
     ::close(fd);
     errno = error;
-    return false;
+    return Failed();
   }
   handle = fd;
   return true;
@@ -42,12 +55,17 @@ int Fd(FileHandle handle) { return static_cast<int>(handle); }
 
 bool FileOpenExisting(const std::string& name, FileAccess access, int32_t /*shareMode*/,
                       FileHandle& handle) {
-  return Open(name, access, 0, handle);
+  return Open(name, access, 0, 0, handle);
 }
 
 bool FileCreateAlways(const std::string& name, FileAccess access, int32_t /*shareMode*/,
                       FileHandle& handle) {
-  return Open(name, access, O_CREAT | O_TRUNC, handle);
+  return Open(name, access, O_CREAT | O_TRUNC, kDefaultPermissions, handle);
+}
+
+bool FileCreateExclusive(const std::string& name, FileAccess access, uint32_t permissions,
+                         FileHandle& handle) {
+  return Open(name, access, O_CREAT | O_EXCL | O_NOFOLLOW, mode_t(permissions & 0777), handle);
 }
 
 // Loops because read and write may stop early on signals, where Windows transfers everything.
@@ -56,7 +74,7 @@ bool FileRead(FileHandle handle, void* buffer, int32_t count, int32_t& actual) {
   while (actual < count) {
     const ssize_t got = ::read(Fd(handle), static_cast<char*>(buffer) + actual, count - actual);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return false;
+    if (got < 0) return Failed();
     if (got == 0) break;
     actual += static_cast<int32_t>(got);
   }
@@ -69,41 +87,91 @@ bool FileWrite(FileHandle handle, const void* buffer, int32_t count, int32_t& ac
     const ssize_t put =
         ::write(Fd(handle), static_cast<const char*>(buffer) + actual, count - actual);
     if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
+    if (put == 0) errno = EIO;
+    if (put <= 0) return Failed();
     actual += static_cast<int32_t>(put);
   }
   return true;
 }
 
 bool FileSeek(FileHandle handle, int64_t position) {
-  return ::lseek(Fd(handle), static_cast<off_t>(position), SEEK_SET) == position;
+  if (::lseek(Fd(handle), static_cast<off_t>(position), SEEK_SET) == position) return true;
+  return Failed();
 }
 
 bool FileSize(FileHandle handle, int64_t& size) {
   struct stat info;
-  if (::fstat(Fd(handle), &info) != 0) return false;
+  if (::fstat(Fd(handle), &info) != 0) return Failed();
   size = info.st_size;
   return true;
 }
 
 bool FileSetEndHere(FileHandle handle) {
   const off_t position = ::lseek(Fd(handle), 0, SEEK_CUR);
-  return position >= 0 && ::ftruncate(Fd(handle), position) == 0;
+  return (position >= 0 && ::ftruncate(Fd(handle), position) == 0) || Failed();
 }
 
-bool FileClose(FileHandle handle) { return ::close(Fd(handle)) == 0; }
+bool FileClose(FileHandle handle) { return ::close(Fd(handle)) == 0 || Failed(); }
 
 std::string LastOsErrorText() { return std::generic_category().message(errno); }
+std::string LastFileFailure() { return lastFailure; }
+void ClearFileFailure() {
+  lastFailure.clear();
+  lastFailureExists = false;
+}
+bool FileExistsError() { return lastFailureExists; }
 
 bool FileExists(const std::string& name) {
   struct stat info;
   return ::stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-bool FileDelete(const std::string& name) { return ::unlink(name.c_str()) == 0; }
+bool FileDelete(const std::string& name) { return ::unlink(name.c_str()) == 0 || Failed(); }
 
 bool FileReplace(const std::string& from, const std::string& to) {
-  return ::rename(from.c_str(), to.c_str()) == 0;
+  return ::rename(from.c_str(), to.c_str()) == 0 || Failed();
+}
+
+bool FileRenameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  if (errno != EINVAL && errno != ENOSYS) return Failed();
+  // File systems without the atomic call: a second link fails just as well on a taken name.
+  if (::link(from.c_str(), to.c_str()) != 0) return Failed();
+  ::unlink(from.c_str());
+  return true;
+}
+
+FileKind KindOf(const std::string& name) {
+  struct stat info;
+  if (::lstat(name.c_str(), &info) != 0) return FileKind::Missing;
+  if (S_ISREG(info.st_mode)) return FileKind::Regular;
+  if (S_ISLNK(info.st_mode)) return FileKind::Link;
+  if (S_ISDIR(info.st_mode)) return FileKind::Folder;
+  return FileKind::Other;
+}
+
+bool IdentifyFile(const std::string& name, TFileId& id) {
+  struct stat info;
+  if (::stat(name.c_str(), &info) != 0) return false;
+  id = {uint64_t(info.st_dev), uint64_t(info.st_ino)};
+  return true;
+}
+
+uint32_t CopyPermissions(const std::string& name) {
+  struct stat info;
+  if (::stat(name.c_str(), &info) != 0) return kDefaultPermissions;
+  return uint32_t(info.st_mode & 0777);
+}
+
+bool CreateFolder(const std::string& name) {
+  if (::mkdir(name.c_str(), 0777) == 0) return true;
+  if (errno != EEXIST) return Failed();
+  struct stat info;  // a link to a folder will do
+  if (::stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return true;
+  errno = ENOTDIR;
+  return Failed();
 }
 
 }  // namespace lym::platform

@@ -11,82 +11,104 @@
 #include <vector>
 
 #include "platform/PlatformFile.h"
+#include "platform/WideName_win32.h"
 
 namespace lym::platform {
 namespace {
 
-HANDLE Handle(FileHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+thread_local std::string lastFailure;
+thread_local bool lastFailureExists = false;
 
-// UTF-8 to the wide characters of the file functions; false for invalid UTF-8.
-bool WideName(const std::string& name, std::vector<wchar_t>& wideName) {
-  const int wideLength = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.c_str(), -1,
-                                             nullptr, 0);
-  if (wideLength <= 0) return false;
-  wideName.resize(static_cast<size_t>(wideLength));
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.c_str(), -1, wideName.data(),
-                      wideLength);
-  return true;
+// Keeps why the call failed for LastFileFailure; always false.
+bool Failed() {
+  const DWORD error = GetLastError();
+  lastFailure = LastOsErrorText();
+  lastFailureExists = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+  SetLastError(error);
+  return false;
 }
 
-bool Open(const std::string& name, FileAccess access, int32_t shareMode, DWORD disposition,
+HANDLE Handle(FileHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+
+bool Open(const std::string& name, FileAccess access, DWORD share, DWORD disposition,
           FileHandle& handle) {
   std::vector<wchar_t> wideName;
   if (!WideName(name, wideName)) return false;
   DWORD desired = GENERIC_READ;
   if (access == FileAccess::Write) desired = GENERIC_WRITE;
   if (access == FileAccess::ReadWrite) desired = GENERIC_READ | GENERIC_WRITE;
-  DWORD share = 0;
-  if (shareMode & kFileShareRead) share |= FILE_SHARE_READ;
-  if (shareMode & kFileShareWrite) share |= FILE_SHARE_WRITE;
   const HANDLE file = CreateFileW(wideName.data(), desired, share, nullptr, disposition,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file == INVALID_HANDLE_VALUE) return Failed();
   handle = reinterpret_cast<FileHandle>(file);
   return true;
 }
 
+DWORD ShareFlags(int32_t shareMode) {
+  DWORD share = 0;
+  if (shareMode & kFileShareRead) share |= FILE_SHARE_READ;
+  if (shareMode & kFileShareWrite) share |= FILE_SHARE_WRITE;
+  return share;
+}
+
 }  // namespace
+
+bool WideName(const std::string& name, std::vector<wchar_t>& wideName) {
+  const int wideLength = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.c_str(), -1,
+                                             nullptr, 0);
+  if (wideLength <= 0) return Failed();
+  wideName.resize(static_cast<size_t>(wideLength));
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.c_str(), -1, wideName.data(),
+                      wideLength);
+  return true;
+}
 
 bool FileOpenExisting(const std::string& name, FileAccess access, int32_t shareMode,
                       FileHandle& handle) {
-  return Open(name, access, shareMode, OPEN_EXISTING, handle);
+  return Open(name, access, ShareFlags(shareMode), OPEN_EXISTING, handle);
 }
 
 bool FileCreateAlways(const std::string& name, FileAccess access, int32_t shareMode,
                       FileHandle& handle) {
-  return Open(name, access, shareMode, CREATE_ALWAYS, handle);
+  return Open(name, access, ShareFlags(shareMode), CREATE_ALWAYS, handle);
+}
+
+// CREATE_NEW fails on any existing name, a link included, and never follows one.
+bool FileCreateExclusive(const std::string& name, FileAccess access, uint32_t /*permissions*/,
+                         FileHandle& handle) {
+  return Open(name, access, FILE_SHARE_DELETE, CREATE_NEW, handle);
 }
 
 bool FileRead(FileHandle handle, void* buffer, int32_t count, int32_t& actual) {
   DWORD done = 0;
   const BOOL ok = ReadFile(Handle(handle), buffer, static_cast<DWORD>(count), &done, nullptr);
   actual = static_cast<int32_t>(done);
-  return ok != 0;
+  return ok != 0 || Failed();
 }
 
 bool FileWrite(FileHandle handle, const void* buffer, int32_t count, int32_t& actual) {
   DWORD done = 0;
   const BOOL ok = WriteFile(Handle(handle), buffer, static_cast<DWORD>(count), &done, nullptr);
   actual = static_cast<int32_t>(done);
-  return ok != 0;
+  return ok != 0 || Failed();
 }
 
 bool FileSeek(FileHandle handle, int64_t position) {
   LARGE_INTEGER target;
   target.QuadPart = position;
-  return SetFilePointerEx(Handle(handle), target, nullptr, FILE_BEGIN) != 0;
+  return SetFilePointerEx(Handle(handle), target, nullptr, FILE_BEGIN) != 0 || Failed();
 }
 
 bool FileSize(FileHandle handle, int64_t& size) {
   LARGE_INTEGER result;
-  if (!GetFileSizeEx(Handle(handle), &result)) return false;
+  if (!GetFileSizeEx(Handle(handle), &result)) return Failed();
   size = result.QuadPart;
   return true;
 }
 
-bool FileSetEndHere(FileHandle handle) { return SetEndOfFile(Handle(handle)) != 0; }
+bool FileSetEndHere(FileHandle handle) { return SetEndOfFile(Handle(handle)) != 0 || Failed(); }
 
-bool FileClose(FileHandle handle) { return CloseHandle(Handle(handle)) != 0; }
+bool FileClose(FileHandle handle) { return CloseHandle(Handle(handle)) != 0 || Failed(); }
 
 std::string LastOsErrorText() {
   char* text = nullptr;
@@ -100,6 +122,13 @@ std::string LastOsErrorText() {
   return result;
 }
 
+std::string LastFileFailure() { return lastFailure; }
+void ClearFileFailure() {
+  lastFailure.clear();
+  lastFailureExists = false;
+}
+bool FileExistsError() { return lastFailureExists; }
+
 bool FileExists(const std::string& name) {
   std::vector<wchar_t> wideName;
   if (!WideName(name, wideName)) return false;
@@ -109,13 +138,67 @@ bool FileExists(const std::string& name) {
 
 bool FileDelete(const std::string& name) {
   std::vector<wchar_t> wideName;
-  return WideName(name, wideName) && DeleteFileW(wideName.data()) != 0;
+  return WideName(name, wideName) && (DeleteFileW(wideName.data()) != 0 || Failed());
 }
 
-bool FileReplace(const std::string& from, const std::string& to) {
+namespace {
+
+bool Move(const std::string& from, const std::string& to, DWORD flags) {
   std::vector<wchar_t> wideFrom, wideTo;
   return WideName(from, wideFrom) && WideName(to, wideTo) &&
-         MoveFileExW(wideFrom.data(), wideTo.data(), MOVEFILE_REPLACE_EXISTING) != 0;
+         (MoveFileExW(wideFrom.data(), wideTo.data(), flags) != 0 || Failed());
+}
+
+}  // namespace
+
+bool FileReplace(const std::string& from, const std::string& to) {
+  return Move(from, to, MOVEFILE_REPLACE_EXISTING);
+}
+
+bool FileRenameNoReplace(const std::string& from, const std::string& to) {
+  return Move(from, to, 0);
+}
+
+FileKind KindOf(const std::string& name) {
+  std::vector<wchar_t> wideName;
+  if (!WideName(name, wideName)) return FileKind::Missing;
+  const DWORD attributes = GetFileAttributesW(wideName.data());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return FileKind::Missing;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return FileKind::Link;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FileKind::Folder;
+  if (attributes & FILE_ATTRIBUTE_DEVICE) return FileKind::Other;
+  return FileKind::Regular;
+}
+
+// Volume and file index name a file whatever the path that leads to it.
+bool IdentifyFile(const std::string& name, TFileId& id) {
+  std::vector<wchar_t> wideName;
+  if (!WideName(name, wideName)) return false;
+  const HANDLE file =
+      CreateFileW(wideName.data(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool ok = GetFileInformationByHandle(file, &info) != 0;
+  CloseHandle(file);
+  if (ok) {
+    id = {info.dwVolumeSerialNumber,
+          (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+  }
+  return ok;
+}
+
+uint32_t CopyPermissions(const std::string& /*name*/) { return kDefaultPermissions; }
+
+bool CreateFolder(const std::string& name) {
+  std::vector<wchar_t> wideName;
+  if (!WideName(name, wideName)) return false;
+  if (CreateDirectoryW(wideName.data(), nullptr) != 0) return true;
+  if (GetLastError() != ERROR_ALREADY_EXISTS) return Failed();
+  const DWORD attributes = GetFileAttributesW(wideName.data());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
+  SetLastError(ERROR_DIRECTORY);
+  return Failed();
 }
 
 }  // namespace lym::platform

@@ -8,25 +8,8 @@ set -uo pipefail
 lym=$(realpath "$1")
 demo=$(realpath "$2")
 runner=("${@:3}")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-failures=0
-
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-# run EXPECTED_STATUS ARGS...: runs lym, keeps stdout in out.txt and stderr in err.txt.
-run() {
-  local want=$1; shift
-  "${runner[@]}" "$lym" "$@" >out.txt 2>err.txt
-  local got=$?
-  if [ ${#runner[@]} -gt 0 ]; then sed -i 's/\r$//' out.txt err.txt; fi
-  [ "$got" -eq "$want" ] || fail "lym $* exited $got, expected $want; stderr: $(head -c 300 err.txt)"
-}
-contains() { grep -qF -- "$2" "$1" || fail "$1 lacks '$2': $(head -c 400 "$1")"; }
-lacks() { ! grep -qF -- "$2" "$1" || fail "$1 has '$2'"; }
-exists() { [ -f "$1" ] || fail "$1 missing"; }
-absent() { [ ! -e "$1" ] || fail "$1 should not exist"; }
-same() { cmp -s "$1" "$2" || fail "$1 and $2 differ"; }
+# shellcheck source=test_helpers.sh
+source "$(dirname "$0")/test_helpers.sh"
 
 "${runner[@]}" "$demo" a.wav 2
 "${runner[@]}" "$demo" mono8.wav 1.3 8 1 22050
@@ -125,8 +108,7 @@ run 0 --protocol -i a.lym; exists Lym_Info_Proto.txt
 
 # --- damaged input
 cp a.lym damaged.lym
-size=$(stat -c %s damaged.lym)
-dd if=/dev/zero of=damaged.lym bs=1 seek=$((size / 2)) count=200 conv=notrunc status=none
+damage damaged.lym
 run 1 -t damaged.lym; contains out.txt "Audio data damaged"
 mkdir dmg
 run 1 -d -wm0 -O dmg damaged.lym; exists dmg/damaged.wav; exists dmg/Lym_Deco_Error.txt
@@ -141,11 +123,14 @@ run 1 -d --lost=cut -O dmg2 damaged.lym; contains out.txt "Undecodable"; absent 
 
 # --- bad inputs
 run 1 text.wav; contains out.txt "Wave file not supported"; absent text.lym
-run 1 missing.wav; contains out.txt "Error reading source"
+# The system's reason follows the batch's text (in the system's own words, which differ by system).
+run 1 missing.wav; contains out.txt "Error reading source: "
 run 1 -t missing.lym; contains out.txt "Error reading source"
 run 1 -t text.wav
 run 1 -i text.wav
-run 1 -O /nonexistent/folder a.wav; contains out.txt "Error writing destination"
+run 1 -O /nonexistent/folder a.wav; contains err.txt "cannot make the folder '/nonexistent/folder'"
+run 0 -O new a.wav; exists new/a.lym
+run 0 -t -O untouched a.lym; absent untouched
 
 # --- progress: only on a terminal, and not in quiet mode
 run 0 -f a.wav; [ ! -s err.txt ] || fail "progress written to a file: $(cat err.txt)"
@@ -167,8 +152,4 @@ fi
 run 0 -q -f a.wav; [ ! -s out.txt ] || fail "quiet printed: $(cat out.txt)"
 run 1 -q missing.wav; [ ! -s out.txt ] || fail "quiet printed on stdout"; contains err.txt "missing.wav"
 
-if [ "$failures" -gt 0 ]; then
-  echo "$failures checks failed" >&2
-  exit 1
-fi
-echo "all command-line checks passed"
+finish "all command-line checks passed"

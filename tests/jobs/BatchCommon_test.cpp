@@ -56,21 +56,37 @@ TEST(BatchCommon, LogFilesAppendAfterTwoEmptyLines) {
   EXPECT_FALSE(SaveLogFile(folder / "missing/log.txt", false, first));
 }
 
-TEST(BatchCommon, OutputsReplaceTheDestinationOnlyWhenCommitted) {
+TEST(BatchCommon, OutputsThatMayNotBeWritten) {
   test::TempFolder folder;
-  const std::string destination = folder / "out.wav";
-  test::WriteFileBytes(destination, {1, 2, 3});
-  const std::string temporary = TemporaryOutputName(destination);
-  EXPECT_NE(temporary, destination);
-  EXPECT_EQ(FileNamePart(temporary).rfind("out.wav", 0), 0u);  // beside it, same folder
-  test::WriteFileBytes(temporary, {4});
-  EXPECT_TRUE(FileExists(temporary));
-  ASSERT_TRUE(CommitOutput(temporary, destination));
-  EXPECT_FALSE(FileExists(temporary));
-  EXPECT_EQ(test::ReadFileBytes(destination), std::vector<uint8_t>{4});
-  EXPECT_TRUE(RemoveFile(destination));
-  EXPECT_FALSE(FileExists(destination));
-  EXPECT_FALSE(FileExists(folder.Path()));  // a folder is not a file
+  const std::string source = folder / "a.wav";
+  const std::string destination = folder / "a.lym";
+  test::WriteFileBytes(source, {1});
+  TRunOutputs run;
+  std::string reason;
+  EXPECT_EQ(CheckOutput(source, destination, false, run, reason), TOutputCheck::Free);
+  // The source itself, by another spelling of its path, overwriting or not.
+  const std::string sameSource = folder.Path() + "/./a.wav";
+  EXPECT_EQ(CheckOutput(source, sameSource, true, run, reason), TOutputCheck::Refused);
+  EXPECT_EQ(reason, "Destination is the source file");
+  reason.clear();
+  EXPECT_EQ(CheckOutput(source, folder.Path(), true, run, reason), TOutputCheck::Refused);
+  EXPECT_EQ(reason, "Destination is not a regular file");
+
+  test::WriteFileBytes(destination, {2});
+  reason.clear();
+  EXPECT_EQ(CheckOutput(source, destination, false, run, reason), TOutputCheck::Exists);
+  EXPECT_EQ(CheckOutput(source, destination, true, run, reason), TOutputCheck::Free);
+  EXPECT_EQ(reason, "");
+  // Once this run wrote it, another input may not replace it.
+  run.Add(destination);
+  EXPECT_EQ(CheckOutput(source, destination, true, run, reason), TOutputCheck::Exists);
+  EXPECT_EQ(reason, "Written from another input of this run");
+}
+
+TEST(BatchCommon, ExceptionsBecomeReasons) {
+  EXPECT_EQ(ExceptionReason(std::make_exception_ptr(std::bad_alloc())), "Out of memory");
+  EXPECT_EQ(ExceptionReason(std::make_exception_ptr(std::runtime_error("x: y"))), "x: y");
+  EXPECT_EQ(ExceptionReason(std::make_exception_ptr(42)), "Internal error");
 }
 
 }  // namespace

@@ -7,9 +7,12 @@
 #include <set>
 
 #include "TestFiles.h"
+#include "container/lymStreamEncoder.h"
 #include "files/WaveFile.h"
+#include "foundation/ByteOrder.h"
 #include "jobs/BatchCommon.h"
 #include "jobs/TextData.h"
+#include "lym/Decompressor.h"
 
 namespace lym {
 namespace {
@@ -103,6 +106,33 @@ class CompressorTest : public ::testing::Test {
   // Compressed size / source size in percent.
   double Ratio(const std::string& lymName, const std::vector<uint8_t>& source) const {
     return double(fs::file_size(Destination(lymName))) / double(source.size()) * 100;
+  }
+
+  // What the decompression batch made of a compressed file in the destination folder.
+  struct TDecompressed {
+    bool allWell = false;  // what Run returned, and so the program's exit status
+    uint8_t code = 0;
+    std::string text;
+    std::vector<uint8_t> wave;
+  };
+  TDecompressed DecompressBack(const std::string& lymName) {
+    const std::string back = folder_ / "back";
+    fs::create_directories(back);
+    TDecompressorOptions options;
+    options.Overwrite = true;
+    TDecompressor decompressor(options);
+    TDecompressed result;
+    decompressor.OnFileResult = [&](const TDecompFileReport& report, const std::string& text) {
+      result.code = report.Code;
+      result.text = text;
+    };
+    TDecompressorFilePars pars;
+    pars.SourceFolder = destination_;
+    pars.DestinationFolder = back;
+    pars.OutputName = "back.wav";
+    result.allWell = decompressor.Run(pars, {lymName});
+    result.wave = test::ReadFileBytes(back + "/back.wav");
+    return result;
   }
 
   void ExpectRoundTrip(const std::string& lymName, const std::vector<uint8_t>& source) {
@@ -430,6 +460,126 @@ TEST_F(CompressorTest, WaveMetadataUpToOneMebibyteIsStored) {
   ASSERT_EQ(bytes.size(), size_t(kWaveHeaderBytes) + 6001);
   EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + kWaveHeaderBytes, bytes.end()),
             test::MakePcmBytes(overLimit));
+}
+
+// spec's file with an extensible format chunk: PCM with the given valid bits and channel mask.
+std::vector<uint8_t> ExtensibleWave(const test::WaveSpec& spec, uint16_t validBits, uint32_t mask) {
+  std::vector<uint8_t> file = test::MakeWaveFile(spec);
+  constexpr uint8_t kPcmGuid[16] = {1,    0, 0, 0,    0, 0,    0x10, 0,
+                                    0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+  std::vector<uint8_t> extension(24);
+  StoreLE(extension.data(), 22, 2);
+  StoreLE(extension.data() + 2, validBits, 2);
+  StoreLE32(extension.data() + 4, mask);
+  std::copy(std::begin(kPcmGuid), std::end(kPcmGuid), extension.begin() + 8);
+  file.insert(file.begin() + 36, extension.begin(), extension.end());
+  StoreLE32(file.data() + 4, LoadLE32(file.data() + 4) + 24);
+  StoreLE32(file.data() + 16, 40);
+  StoreLE(file.data() + 20, 0xFFFE, 2);
+  return file;
+}
+
+// What tools write when their output cannot be rewound, or their own idea of a WAVE file: each
+// is compressed with a warning on its line, still counts as compressed, and comes back exactly.
+TEST_F(CompressorTest, FilesOfCommonToolsCompressWithAWarningAndComeBackExactly) {
+  // As sox writes to a pipe: sizes it could not fill in, and a last frame it did not finish.
+  std::vector<uint8_t> pipe = test::MakeWaveFile({.samples = 3000});
+  StoreLE32(pipe.data() + 4, 0x7FFFF024);
+  StoreLE32(pipe.data() + 40, 0x7FFFF000);
+  pipe.insert(pipe.end(), {1, 2, 3});
+  test::WriteFileBytes(Source("pipe.wav"), pipe);
+  std::vector<uint8_t> unknown = test::MakeWaveFile({.bits = 24, .channels = 1, .samples = 2500});
+  StoreLE32(unknown.data() + 40, 0xFFFFFFFF);
+  test::WriteFileBytes(Source("unknown.wav"), unknown);
+  const auto left20 =
+      ExtensibleWave({.bits = 24, .channels = 1, .samples = 2000, .seed = 4}, 20, 1);
+  test::WriteFileBytes(Source("left20.wav"), left20);
+  const auto plain = AddWave("plain.wav", {.samples = 1000});
+  // Too much metadata to store, and a warning of its own.
+  std::vector<uint8_t> big =
+      test::MakeWaveFile({.samples = 1000, .listBytes = 600000, .trailerBytes = 600000});
+  StoreLE32(big.data() + 4, 0);
+  test::WriteFileBytes(Source("big.wav"), big);
+
+  EXPECT_TRUE(RunBatch({"pipe.wav", "unknown.wav", "left20.wav", "plain.wav", "big.wav"}));
+  const std::vector<std::string> warnings = {
+      "RIFF size ignored; Data size past end", "Data size unknown",
+      "Valid bits below sample size; Mono channel mask ignored", "",
+      "Meta data too big; RIFF size ignored"};
+  const std::vector<std::vector<uint8_t>> sources = {pipe, unknown, left20, plain, big};
+  const std::vector<std::string> names = {"pipe.lym", "unknown.lym", "left20.lym", "plain.lym",
+                                          "big.lym"};
+  ASSERT_EQ(seen_.texts.size(), names.size());
+  for (size_t i = 0; i < names.size(); ++i) {
+    EXPECT_EQ(seen_.texts[i],
+              FormatFixed(Ratio(names[i], sources[i]), 6, 2) + "% ####* " + warnings[i]);
+    EXPECT_EQ(seen_.reports[i].Warnings, i == 4 ? "RIFF size ignored" : warnings[i]);
+  }
+  EXPECT_EQ(compressor_.FilesOk(), 5);
+  EXPECT_EQ(compressor_.Warnings(), 4);
+  EXPECT_EQ(seen_.log.back(), "4 files generated warnings.");
+
+  for (size_t i = 0; i < 4; ++i) {
+    const TDecompressed back = DecompressBack(names[i]);
+    EXPECT_TRUE(back.allWell) << names[i];
+    EXPECT_EQ(back.code, kDecompOk) << names[i];
+    EXPECT_EQ(back.wave, sources[i]) << names[i];
+  }
+}
+
+// A stream whose stored WAVE header and trailer another program chose, through the encoder.
+void EncodeWithStoredHeader(const test::WaveSpec& spec, const std::vector<uint8_t>& meta,
+                            int32_t headerBytes, const std::string& lymPath) {
+  const std::vector<uint8_t> pcm = test::MakePcmBytes(spec);
+  const TadcAudioFormat format{0, spec.rate, spec.bits, spec.channels,
+                               spec.bits / 8 * spec.channels};
+  const TadcEncoderOptions options;
+  TSeekableStreamEncoder encoder(&format, &options, lymPath.c_str(), spec.samples);
+  encoder.SetParameters(DefaultEncoderSettings());
+  const TadcWaveMetaInfo info{headerBytes, int32_t(meta.size()) - headerBytes};
+  EXPECT_EQ(encoder.WriteWaveMetaData(&info, meta.data()), kEncodeOk);
+  EXPECT_EQ(encoder.EncodeSamples(pcm.data(), int32_t(spec.samples)), kEncodeOk);
+  EXPECT_EQ(encoder.Close(false), kEncodeOk);
+}
+
+// A stored header is restored only when the file it makes reads back as the stream: otherwise
+// the metadata counts as damaged, the output gets a header of its own and no trailer, and the
+// file does not end well.
+TEST_F(CompressorTest, StoredHeadersThatDoNotDescribeTheStreamAreNotRestored) {
+  const test::WaveSpec spec{.samples = 3000};
+  const std::vector<uint8_t> pcm = test::MakePcmBytes(spec);
+  auto headerOf = [](const test::WaveSpec& other) {
+    const std::vector<uint8_t> file = test::MakeWaveFile(other);
+    return std::vector<uint8_t>(file.begin(), file.begin() + kWaveHeaderBytes);
+  };
+  const std::vector<uint8_t> trailer = {'i', 'd', '3', ' ', 2, 0, 0, 0, 7, 7};
+  std::vector<uint8_t> own = headerOf(spec);
+  own.insert(own.end(), trailer.begin(), trailer.end());
+  EncodeWithStoredHeader(spec, own, kWaveHeaderBytes, Destination("own.lym"));
+  const TDecompressed restored = DecompressBack("own.lym");
+  EXPECT_EQ(restored.code, kDecompOk);
+  EXPECT_EQ(restored.wave.size(), kWaveHeaderBytes + pcm.size() + trailer.size());
+
+  const std::vector<std::vector<uint8_t>> strangers = {
+      headerOf({.channels = 1, .samples = 6000}),  // the same data size in mono
+      headerOf({.rate = 48000, .samples = 3000}),
+      headerOf({.samples = 2999}),
+      std::vector<uint8_t>(kWaveHeaderBytes, 'x'),
+  };
+  uint8_t generated[kWaveHeaderBytes];
+  ASSERT_TRUE(BuildWaveHeader({0, 44100, 16, 2, 4}, int64_t(pcm.size()), generated));
+  std::vector<uint8_t> expected = pcm;
+  expected.insert(expected.begin(), std::begin(generated), std::end(generated));
+  for (size_t i = 0; i < strangers.size(); ++i) {
+    std::vector<uint8_t> meta = strangers[i];
+    meta.insert(meta.end(), trailer.begin(), trailer.end());
+    EncodeWithStoredHeader(spec, meta, kWaveHeaderBytes, Destination("stranger.lym"));
+    const TDecompressed back = DecompressBack("stranger.lym");
+    EXPECT_FALSE(back.allWell) << i;
+    EXPECT_EQ(back.code, kDecompMetaDamaged) << i;
+    EXPECT_TRUE(back.text.ends_with("* Meta data damaged")) << back.text;
+    EXPECT_EQ(back.wave, expected) << i;
+  }
 }
 
 }  // namespace

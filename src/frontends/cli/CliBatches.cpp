@@ -10,6 +10,7 @@
 #include "lym/Decompressor.h"
 #include "lym/Informant.h"
 #include "lym/Kernels.h"
+#include "lym/Outputs.h"
 
 namespace lym::cli {
 namespace {
@@ -68,7 +69,8 @@ TDestination DestinationFor(const TCliOptions& options, const TFolderBatch& batc
 }
 
 // Prints the events of one batch: result lines and log lines on stdout, the progress line on
-// stderr; in quiet mode only the result lines of files that did not end well, on stderr.
+// stderr; in quiet mode only the result lines of files that did not end well and the lines that
+// report a loss, on stderr. Remembers whether anything did not end well, for the exit status.
 class TPrinter {
  public:
   explicit TPrinter(const TCliOptions& options)
@@ -82,19 +84,24 @@ class TPrinter {
       progress_.Start(name);
     };
     batch.OnProgress = [this](int32_t percent) { progress_.Show(percent); };
+    batch.OnFailureLine = [this](const std::string& text) { FailureLine(text); };
   }
 
-  void FileResult(const std::string& text, bool ended_well) {
+  // The batch's text, then the system's reason for a failure.
+  void FileResult(const std::string& text, const std::string& reason, bool endedWell) {
     progress_.Clear();
+    const std::string line = name_ + text + (reason.empty() ? "" : ": " + reason);
     if (!quiet_) {
-      std::printf("%s%s\n", name_.c_str(), text.c_str());
+      std::printf("%s\n", line.c_str());
       std::fflush(stdout);
-    } else if (!ended_well) {
-      std::fprintf(stderr, "%s%s\n", name_.c_str(), text.c_str());
+    } else if (!endedWell) {
+      std::fprintf(stderr, "%s\n", line.c_str());
     }
+    allWell_ = allWell_ && endedWell;
   }
 
   void SetName(const std::string& name) { name_ = name; }
+  bool AllWell() const { return allWell_; }
 
  private:
   void LogLine(const std::string& text) {
@@ -104,14 +111,27 @@ class TPrinter {
     std::fflush(stdout);
   }
 
+  // Shown on stdout with the other log lines already; quiet mode shows it alone.
+  void FailureLine(const std::string& text) {
+    if (quiet_) std::fprintf(stderr, "%s\n", text.c_str());
+    allWell_ = false;
+  }
+
   bool quiet_;
   TProgressLine progress_;
   std::string name_;
+  bool allWell_ = true;
 };
 
 uint32_t ProcessorOptions() { return kCpuFlagVector; }
 
-bool Compress(const TCliOptions& options, const TFolderBatch& batch, TPrinter& printer) {
+// A compressed file whose WAVE metadata was too large to store will not come back byte for byte.
+bool CompressionEndedWell(uint8_t code) {
+  return code < kCompressFailedFrom && code != kCompressMetaTooBig;
+}
+
+bool Compress(const TCliOptions& options, const TFolderBatch& batch, TPrinter& printer,
+              TRunOutputs& runOutputs) {
   TEncoderSettings settings = PresetSettings(options.Preset, options.Level);
   settings.Verify = options.Verify;
   TEncoderDlgOutputOptions output;
@@ -126,19 +146,21 @@ bool Compress(const TCliOptions& options, const TFolderBatch& batch, TPrinter& p
   pars.SourceFolder = batch.folder;
   pars.DestinationFolder = compress.NoOutput ? batch.folder : destination.folder;
   pars.OutputName = destination.outputName;
+  pars.RunOutputs = &runOutputs;
 
   TCompressor compressor;
   printer.Attach(compressor);
   compressor.OnFileResult = [&printer](const TCompFileReport& report, const std::string& text) {
-    printer.FileResult(text, report.Code < kCompressFailedFrom);
+    printer.FileResult(text, report.Reason, CompressionEndedWell(report.Code));
   };
   return compressor.Run(settings, output, batch.names, pars, compress);
 }
 
-bool Decompress(const TCliOptions& options, const TFolderBatch& batch, TPrinter& printer) {
+bool Decompress(const TCliOptions& options, const TFolderBatch& batch, TPrinter& printer,
+                TRunOutputs& runOutputs) {
   TDecompressorOptions decompress;
   decompress.Overwrite = options.Overwrite;
-  decompress.WriteErrorProtocol = options.ErrorLog;
+  decompress.WriteErrorProtocol = options.ErrorLog.value_or(options.Action == TAction::Decompress);
   decompress.WriteProtocol = options.Protocol > 0;
   decompress.AppendProtocol = options.AppendProtocol;
   decompress.File.ProcessorOptions = ProcessorOptions();
@@ -151,12 +173,14 @@ bool Decompress(const TCliOptions& options, const TFolderBatch& batch, TPrinter&
   pars.SourceFolder = batch.folder;
   pars.DestinationFolder = destination.folder;
   pars.OutputName = destination.outputName;
+  pars.RunOutputs = &runOutputs;
 
   TDecompressor decompressor(decompress);
   printer.Attach(decompressor);
   decompressor.OnFileResult = [&printer](const TDecompFileReport& report,
                                          const std::string& text) {
-    printer.FileResult(text, report.Code == kDecompOk || report.Code == kDecompWaveMetaMissing);
+    printer.FileResult(text, report.Reason,
+                       report.Code == kDecompOk || report.Code == kDecompWaveMetaMissing);
   };
   return decompressor.Run(pars, batch.names);
 }
@@ -167,30 +191,49 @@ bool Inform(const TCliOptions& options, const TFolderBatch& batch, TPrinter& pri
   informant.OnFileResult = [&](const TInformFileReport& report, const std::string&) {
     if (!options.Quiet || report.Code == kInformOk) return;
     printer.SetName(batch.names[size_t(report.Index)] + ": ");
-    printer.FileResult(TInformant::ResultText(report.Code), false);
+    printer.FileResult(TInformant::ResultText(report.Code), {}, false);
   };
   TInformantFilePars pars;
   pars.Folder = batch.folder;
   return informant.Run(pars, batch.names);
 }
 
+// Whether anything goes into the -O folder: outputs, or the protocols a test was asked for.
+bool WritesIntoOutputFolder(const TCliOptions& options) {
+  switch (options.Action) {
+    case TAction::Compress:
+    case TAction::Decompress: return true;
+    case TAction::Test: return options.Protocol > 0 || options.ErrorLog.value_or(false);
+    default: return false;
+  }
+}
+
 }  // namespace
+
+bool PrepareOutputFolder(const TCliOptions& options, std::string& error) {
+  if (options.OutputFolder.empty() || !WritesIntoOutputFolder(options)) return true;
+  std::string reason;
+  if (CreateOutputFolder(options.OutputFolder, reason)) return true;
+  error = "cannot make the folder '" + options.OutputFolder + "': " + reason;
+  return false;
+}
 
 int RunBatches(const TCliOptions& options) {
   bool allWell = true;
   TPrinter printer(options);
+  TRunOutputs runOutputs;
   for (const TFolderBatch& batch : GroupByFolder(options.Files)) {
     bool well = false;
     switch (options.Action) {
       case TAction::Compress:
-      case TAction::TestCompression: well = Compress(options, batch, printer); break;
+      case TAction::TestCompression: well = Compress(options, batch, printer, runOutputs); break;
       case TAction::Decompress:
-      case TAction::Test: well = Decompress(options, batch, printer); break;
+      case TAction::Test: well = Decompress(options, batch, printer, runOutputs); break;
       case TAction::Info: well = Inform(options, batch, printer); break;
     }
     allWell = allWell && well;
   }
-  return allWell ? 0 : 1;
+  return allWell && printer.AllWell() ? 0 : 1;
 }
 
 }  // namespace lym::cli

@@ -1,11 +1,16 @@
 // Runs the chosen action over the input files as batches of the library (one per input folder)
-// and prints what they report. Returns the exit status: 0 when every file ended well, 1 otherwise.
+// and prints what they report. Returns the exit status: 0 when every file ended well and nothing
+// was lost, 1 otherwise.
 #pragma once
+
+#include <string>
 
 #include "CliOptions.h"
 
 namespace lym::cli {
 
+// Makes the -O folder when the action writes into it; false with a message when it cannot.
+bool PrepareOutputFolder(const TCliOptions& options, std::string& error);
 int RunBatches(const TCliOptions& options);
 
 }  // namespace lym::cli

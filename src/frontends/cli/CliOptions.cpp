@@ -174,7 +174,8 @@ std::string HelpText(const std::string& p) {
 "\n"
 "Output:\n"
 "  -o FILE                 name of the output file (only with one input file)\n"
-"  -O DIR                  folder for the outputs (default: each input file's folder)\n"
+"  -O DIR                  folder for the outputs, made if missing (default: each input\n"
+"                          file's folder)\n"
 "  -f, --force             overwrite existing output files (an output replaces the old\n"
 "                          file only once it is complete)\n"
 "  -wm0, -wm1              leave out / keep the WAVE header and trailer: compression\n"
@@ -184,7 +185,8 @@ std::string HelpText(const std::string& p) {
 "  --damaged=keep|delete   keep or delete the output of a damaged file (default keep)\n"
 "  --lost=mute|cut         replace lost audio by silence or cut it out (default mute)\n"
 "  --error-log, --no-error-log\n"
-"                          write Lym_Deco_Error.txt about damaged files (default on)\n"
+"                          write Lym_Deco_Error.txt about damaged files (default: on\n"
+"                          when decompressing, off when testing)\n"
 "\n"
 "Protocols:\n"
 "  --protocol[=results|diagnostics]\n"
@@ -194,12 +196,13 @@ std::string HelpText(const std::string& p) {
 "  --append                add to an existing protocol file instead of replacing it\n"
 "\n"
 "Other:\n"
-"  -q, --quiet             print only the files that did not end well\n"
+"  -q, --quiet             print only the files that did not end well or lost data\n"
 "  -h, --help              show this help\n"
 "  --version               show the version\n"
 "\n"
 "Exit status: 0 when every file ended well (warnings included), 1 when any file failed,\n"
-"was damaged or was skipped, 2 for a usage error.\n";
+"was damaged or was skipped, or anything was lost (WAVE metadata too large to store, a\n"
+"protocol file not written), 2 for a usage error; 128 + N when ended by signal N.\n";
 }
 
 }  // namespace lym::cli

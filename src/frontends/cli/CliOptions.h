@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,8 @@ struct TCliOptions {
   bool WaveMeta = true;  // -wm1: store (compression) or restore (decompression) header and trailer
   bool KeepDamaged = true;
   bool MuteLost = true;
-  bool ErrorLog = true;
+  // --error-log / --no-error-log; unset: written when decompressing, not when testing.
+  std::optional<bool> ErrorLog;
   uint8_t Protocol = 0;  // 0 none, 1 results, 2 results and diagnostics
   bool AppendProtocol = false;
   uint8_t InfoMode = 0;  // 0 full, 1 encoder, 2 wave

@@ -8,6 +8,7 @@
 #include "CliOptions.h"
 #include "Console.h"
 #include "lym/Kernels.h"
+#include "lym/Outputs.h"
 #include "lym/Version.h"
 
 namespace {
@@ -42,5 +43,10 @@ int main(int argc, char** argv) {
   if (!options.Cpu.empty() && !lym::CapKernelsByName(options.Cpu)) {
     return UsageError("unknown kernel level '" + options.Cpu + "'");
   }
+  if (!lym::cli::PrepareOutputFolder(options, error)) {
+    std::fprintf(stderr, "%s: %s\n", kProgramName, error.c_str());
+    return 1;
+  }
+  lym::InstallInterruptCleanup();
   return lym::cli::RunBatches(options);
 }

@@ -1,0 +1,20 @@
+// Temporary outputs must not outlive an interrupted program. While one exists its name is listed
+// here; an interruption (POSIX: SIGINT, SIGTERM, SIGHUP; Windows: Ctrl-C, Ctrl-Break, the console
+// closing) removes every listed file and ends the program with status 128 + the signal's number.
+// One implementation per system.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace lym::platform {
+
+// For programs that write files; a signal that the program was started to ignore stays ignored.
+void InstallInterruptCleanup();
+
+// A handle for UnlistForCleanup, or -1 when the name could not be listed (the file then stays
+// behind after an interruption; everything else works as usual).
+int32_t ListForCleanup(const std::string& name);
+void UnlistForCleanup(int32_t entry);
+
+}  // namespace lym::platform

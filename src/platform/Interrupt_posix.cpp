@@ -1,0 +1,44 @@
+#ifndef _WIN32
+
+#include <limits.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include "platform/CleanupList.h"
+#include "platform/Interrupt.h"
+
+namespace lym::platform {
+namespace {
+
+TCleanupList<char, PATH_MAX> cleanupList;
+
+// Only async-signal-safe calls here: unlink and _exit.
+void OnInterrupt(int signalNumber) {
+  cleanupList.ForEachListed([](const char* name) { ::unlink(name); });
+  ::_exit(128 + signalNumber);
+}
+
+void Catch(int signalNumber) {
+  struct sigaction previous {};
+  if (::sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) return;
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigfillset(&action.sa_mask);  // one handler at a time
+  ::sigaction(signalNumber, &action, nullptr);
+}
+
+}  // namespace
+
+void InstallInterruptCleanup() {
+  for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) Catch(signalNumber);
+}
+
+int32_t ListForCleanup(const std::string& name) {
+  return cleanupList.Add(name.c_str(), name.size());
+}
+
+void UnlistForCleanup(int32_t entry) { cleanupList.Remove(entry); }
+
+}  // namespace lym::platform
+
+#endif
