@@ -1,6 +1,6 @@
 #ifdef _WIN32
 
-#include <windows.h>
+#include "platform/Win32.h"
 
 #include <climits>
 #include <vector>
