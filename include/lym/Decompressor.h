@@ -79,6 +79,8 @@ struct TDecompCounters {
   int32_t AlreadyExisting = 0;
   int32_t DamagedDecoded = 0;  // damaged, output kept
   int32_t Undecodable = 0;     // damaged or undecodable, no output kept
+  // Of those, the files whose output decoding without the stored WAVE metadata would have kept.
+  int32_t UndecodableForWaveMeta = 0;
   int32_t ReadWriteErrors = 0;
 };
 

@@ -60,7 +60,8 @@ TOutputCheck CheckOutput(const std::string& source, const std::string& destinati
     reason = kNotRegularText;
     return TOutputCheck::Refused;
   }
-  if (!platform::FileExists(destination)) return TOutputCheck::Free;
+  // A link counts as there even when it leads nowhere: without overwriting it stays.
+  if (platform::KindOf(destination) == platform::FileKind::Missing) return TOutputCheck::Free;
   if (!overwrite) return TOutputCheck::Exists;
   if (!runOutputs.Wrote(destination)) return TOutputCheck::Free;
   reason = kWrittenByRunText;

@@ -28,6 +28,11 @@ constexpr const char* kResultTexts[] = {
     "Canceled",
 };
 
+// Whether a file that ended with code keeps its output.
+bool KeepsOutput(uint8_t code, bool keepDamaged) {
+  return !DecompFailed(code) && (code <= kDecompWaveMetaMissing || keepDamaged);
+}
+
 }  // namespace
 
 std::string TDecompressor::ResultText(uint8_t code) {
@@ -149,8 +154,7 @@ bool TDecompressor::DecodeWithProgress() {
 
 void TDecompressor::KeepOrDiscardOutput() {
   const uint8_t code = report_.Code;
-  const bool keep =
-      !DecompFailed(code) && (code <= kDecompWaveMetaMissing || options_.File.KeepDamaged);
+  const bool keep = KeepsOutput(code, options_.File.KeepDamaged);
   if (!keep || !options_.File.WriteOutput) {
     fileDecompressor_->DiscardOutput();
     report_.OutputKept = keep;
@@ -177,6 +181,8 @@ void TDecompressor::CountFile(const std::string& entry) {
         ++counters_.DamagedDecoded;
       } else {
         ++counters_.Undecodable;
+        if (KeepsOutput(fileDecompressor_->CodeWithoutWaveMeta(), options_.File.KeepDamaged))
+          ++counters_.UndecodableForWaveMeta;
       }
       break;
     case kDecompReadError:
@@ -219,7 +225,8 @@ void TDecompressor::WriteSummary() {
   CounterLine(c.AlreadyExisting, " files already existed.");
   CounterLine(c.DamagedDecoded, " damaged files have been decoded.");
   CounterLine(c.Undecodable, " files undecodable.");
-  if (c.Undecodable > 0 && options_.File.RestoreWaveMeta)
+  // Only where leaving the metadata out would have kept a file.
+  if (c.UndecodableForWaveMeta > 0)
     LogLine("  Try disabling \"Restore wave file meta data\" (-wm0).");
   CounterLine(c.ReadWriteErrors, " files with read/write errors.");
 }

@@ -69,11 +69,18 @@ void TFileDecompressor::OnDecoderDamage(void* self, const TadcDamageInfo* damage
   if (list.Count() < list.Limit()) list.Add({damage->Position, damage->Samples});
 }
 
+// The job opens the file itself: the decoder's own file opening takes names of limited length
+// only, and a path may be longer than a name.
 void TFileDecompressor::OpenSource() {
   uint32_t flags = kDecodeSequential;
   if (!options_.MuteDamaged) flags |= kDecodeCutLost;
+  sourceStream_ = std::make_unique<TadcFileStream>();
+  if (sourceStream_->OpenFile(source_, kAccessRead, 0, kShareRead) != kIoNoError) {
+    result_.Raise(kDecompReadError);
+    return;
+  }
   decoder_ = std::make_unique<TSeekableStreamDecoder>(
-      source_.c_str(), TadcDecoderOptions{options_.ProcessorOptions, flags}, &OnDecoderDamage,
+      *sourceStream_, TadcDecoderOptions{options_.ProcessorOptions, flags}, &OnDecoderDamage,
       this);
   TakeOverDecoderState();
   if (!DecoderUsable()) return;
@@ -215,6 +222,7 @@ void TFileDecompressor::CloseSource() {
     TakeOverDecoderState();
     decoder_.reset();
   }
+  sourceStream_.reset();
   waveMeta_.reset();
   samples_.reset();
 }
@@ -228,6 +236,21 @@ bool TFileDecompressor::KeepOutput(bool replace) {
   }
   output_.Discard();
   return false;
+}
+
+uint8_t TFileDecompressor::CodeWithoutWaveMeta() const {
+  // Finish makes cut-out audio beneath a restored header undecodable; the decoder alone saw damage.
+  const uint8_t decoderCode = CodeForDecoderState(result_.Damage.ErrorLevel);
+  if (result_.Code == kDecompUndecodable && waveMetaRestored_ && decoderCode == kDecompAudioDamaged)
+    return kDecompAudioDamaged;
+  // Metadata damage that the stream did not show when it was opened was found in the stored
+  // header, which only restoring reads.
+  constexpr int32_t kDamageSeenAtOpen = kDamageIdentifier | kDamageStreamInfo | kDamageMetaData;
+  if (result_.Code == kDecompMetaDamaged && options_.RestoreWaveMeta &&
+      (result_.Damage.DamageFlags & kDamageSeenAtOpen) == 0) {
+    return kDecompOk;
+  }
+  return result_.Code;
 }
 
 double TFileDecompressor::AudioDuration() const {

@@ -69,6 +69,10 @@ class TFileDecompressor {
   // removes it. A failed move is the job's write error, or "already exists".
   bool KeepOutput(bool replace);
   void DiscardOutput() { output_.Discard(); }
+  // After Finish: the code that the job would have ended with had the stored WAVE metadata not
+  // been restored, for a job that restoring it made worse (a stored header that does not fit, or
+  // audio cut out beneath a restored header); else the job's code.
+  uint8_t CodeWithoutWaveMeta() const;
 
  private:
   static void OnDecoderDamage(void* self, const TadcDamageInfo* damage);
@@ -87,6 +91,7 @@ class TFileDecompressor {
   TFileDecompResult result_;
   std::string source_;
   std::string destination_;
+  std::unique_ptr<TadcFileStream> sourceStream_;  // read by the decoder
   std::unique_ptr<TSeekableStreamDecoder> decoder_;
   platform::TTemporaryFile output_;
   std::unique_ptr<TadcFileStream> destinationStream_;

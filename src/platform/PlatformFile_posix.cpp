@@ -25,6 +25,17 @@ bool Failed() {
   return false;
 }
 
+// Why an opened file cannot serve as one: Windows refuses to open a folder as a file, so do we,
+// rather than fail at the first read; pipes and sockets cannot be positioned, and a read from one
+// could wait forever.
+int Unusable(int fd) {
+  struct stat info;
+  if (::fstat(fd, &info) != 0) return errno;
+  if (S_ISDIR(info.st_mode)) return EISDIR;
+  if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) return ESPIPE;
+  return 0;
+}
+
 bool Open(const std::string& name, FileAccess access, int flags, mode_t permissions,
           FileHandle& handle) {
   switch (access) {
@@ -32,17 +43,16 @@ bool Open(const std::string& name, FileAccess access, int flags, mode_t permissi
     case FileAccess::Write: flags |= O_WRONLY; break;
     case FileAccess::ReadWrite: flags |= O_RDWR; break;
   }
+  // Opening a pipe waits for its other end; without waiting, the check below refuses it.
   int fd;
   do {
-    fd = ::open(name.c_str(), flags | O_CLOEXEC, permissions);
+    fd = ::open(name.c_str(), flags | O_CLOEXEC | O_NONBLOCK, permissions);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return Failed();
-  // Windows refuses to open a folder as a file; so do we, rather than fail at the first read.
-  struct stat info;
-  const int error = ::fstat(fd, &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : 0;
-  if (error != 0) {
+  const int error = Unusable(fd);
+  if (error != 0 || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     ::close(fd);
-    errno = error;
+    errno = error != 0 ? error : errno;
     return Failed();
   }
   handle = fd;

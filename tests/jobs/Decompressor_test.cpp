@@ -114,6 +114,15 @@ void DamageFrames(const std::string& path) {
   test::WriteFileBytes(path, bytes);
 }
 
+// Flips a byte inside the stored WAVE header, whose checksum then fails.
+void DamageStoredHeader(const std::string& path) {
+  std::vector<uint8_t> lym = test::ReadFileBytes(path);
+  const auto riff = std::search(lym.begin(), lym.end(), std::begin("RIFF"), std::end("RIFF") - 1);
+  ASSERT_NE(riff, lym.end());
+  riff[50] ^= 0xFF;
+  test::WriteFileBytes(path, lym);
+}
+
 // expected may hold one figure: "<speed>", a report's real-time factor (width 4, no decimals), or
 // "<num>", a summary figure (width 9, 2 decimals). Times vary, so only their format is compared.
 bool MatchesLine(const std::string& actual, const std::string& expected) {
@@ -348,12 +357,7 @@ TEST_F(DecompressorTest, DamagedWaveMetaFallsBackToAStandardHeader) {
   WaveSpec spec = ShortTone();
   spec.listBytes = 30;
   MakeLym("m.lym", spec);
-  std::vector<uint8_t> lym = test::ReadFileBytes(SourceFile("m.lym"));
-  // Inside the stored WAVE header, whose checksum then fails.
-  const auto riff = std::search(lym.begin(), lym.end(), std::begin("RIFF"), std::end("RIFF") - 1);
-  ASSERT_NE(riff, lym.end());
-  riff[50] ^= 0xFF;
-  test::WriteFileBytes(SourceFile("m.lym"), lym);
+  DamageStoredHeader(SourceFile("m.lym"));
   const RunRecord r = Run(TDecompressorOptions{}, {"m.lym"});
 
   ExpectLines(r.resultTexts, {"<speed>* Meta data damaged"});
@@ -362,6 +366,31 @@ TEST_F(DecompressorTest, DamagedWaveMetaFallsBackToAStandardHeader) {
   const std::vector<std::string> errors = ProtocolLines(kDecompErrorProtocolFileName);
   ASSERT_GE(errors.size(), 3u);
   EXPECT_EQ(errors[2], "Result: Meta data damaged");
+}
+
+TEST_F(DecompressorTest, TheMetadataHintOnlyWhereLeavingItOutWouldKeepTheFile) {
+  MakeLym("cut.lym", ShortTone());
+  DamageFrames(SourceFile("cut.lym"));
+  WaveSpec spec = ShortTone();
+  spec.listBytes = 30;
+  MakeLym("meta.lym", spec);
+  DamageStoredHeader(SourceFile("meta.lym"));
+  TDecompressorOptions options;
+  options.File.MuteDamaged = false;
+  options.File.KeepDamaged = false;
+  // Without a restored header the cut file is damaged all the same, and not kept either.
+  const RunRecord cut = Run(options, {"cut.lym"});
+  ExpectLines(cut.resultTexts, {"Undecodable"});
+  EXPECT_EQ(cut.logLines, (std::vector<std::string>{"", "1 files undecodable."}));
+
+  // Only its damaged stored header keeps this file from decoding intact.
+  const RunRecord both = Run(options, {"meta.lym", "cut.lym"});
+  ExpectLines(both.resultTexts, {"Meta data damaged", "Undecodable"});
+  EXPECT_EQ(both.counters.Undecodable, 2);
+  EXPECT_EQ(both.counters.UndecodableForWaveMeta, 1);
+  EXPECT_EQ(both.logLines, (std::vector<std::string>{"", "2 files undecodable.", kHint}));
+  options.File.RestoreWaveMeta = false;
+  ExpectLines(Run(options, {"meta.lym"}).resultTexts, {"<speed>* Ok"});
 }
 
 TEST_F(DecompressorTest, ExistingDestinationIsSkippedWithoutOverwrite) {
@@ -492,17 +521,22 @@ TEST_F(DecompressorTest, EmptyListRunsNothing) {
 
 TEST_F(DecompressorTest, UnreadableSourcesAndUnwritableDestinations) {
   test::WriteFileBytes(SourceFile("w.lym"), test::MakeWaveFile(ShortTone()));
-  // The decoder takes paths of up to 256 characters.
+  // Paths longer than the decoder's own file names (256 characters) are read all the same.
   const std::string deep = std::string(120, 'd') + "/" + std::string(120, 'e') + "/x.lym";
   fs::create_directories(fs::path(SourceFile(deep)).parent_path());
   MakeLym("x.lym", ShortTone());
   fs::copy_file(SourceFile("x.lym"), SourceFile(deep));
   const RunRecord r = Run(WithProtocol(), {"missing.lym", "w.lym", deep});
-  EXPECT_EQ(r.resultTexts, (std::vector<std::string>{"Error reading source", "Undecodable",
-                                                     "Error reading source"}));
-  EXPECT_EQ(DestinationListing(), std::vector<std::string>{"Lym_Deco_Proto.txt"});
-  EXPECT_EQ(r.logLines, (std::vector<std::string>{"", "1 files undecodable.", kHint,
-                                                  "2 files with read/write errors."}));
+  ASSERT_EQ(r.resultTexts.size(), 3u);
+  EXPECT_EQ(r.resultTexts[0], "Error reading source");
+  EXPECT_EQ(r.resultTexts[1], "Undecodable");
+  EXPECT_NE(r.resultTexts[2].find("Ok"), std::string::npos);
+  EXPECT_EQ(DestinationListing(), (std::vector<std::string>{"Lym_Deco_Proto.txt", "x.wav"}));
+  // Leaving out metadata would not make a WAVE file decodable: no hint.
+  ASSERT_GE(r.logLines.size(), 3u);
+  EXPECT_EQ(std::vector<std::string>(r.logLines.end() - 3, r.logLines.end()),
+            (std::vector<std::string>{"", "1 files undecodable.",
+                                      "1 files with read/write errors."}));
 
   fs::remove_all(Destination());
   const RunRecord unwritable = Run(WithProtocol(), {"x.lym"});

@@ -144,7 +144,7 @@ bool Compress(const TCliOptions& options, const TFolderBatch& batch, TPrinter& p
   const TDestination destination = DestinationFor(options, batch);
   TCompressorFilePars pars;
   pars.SourceFolder = batch.folder;
-  pars.DestinationFolder = compress.NoOutput ? batch.folder : destination.folder;
+  pars.DestinationFolder = destination.folder;  // where -n puts its protocol too
   pars.OutputName = destination.outputName;
   pars.RunOutputs = &runOutputs;
 
@@ -204,6 +204,7 @@ bool WritesIntoOutputFolder(const TCliOptions& options) {
     case TAction::Compress:
     case TAction::Decompress: return true;
     case TAction::Test: return options.Protocol > 0 || options.ErrorLog.value_or(false);
+    case TAction::TestCompression: return options.Protocol > 0;
     default: return false;
   }
 }
