@@ -205,9 +205,10 @@ uint8_t TWaveReader::ParseHeader() {
       if (format != kReaderOpen) return format;
       formatFound = true;
     }
-    // Chunks of odd size are followed by a pad byte that their size does not count.
+    // Chunks of odd size are followed by a pad byte that their size does not count. The stream
+    // holds every chunk before the data, also when it holds only a header.
     const int64_t next = position + size + (size & 1);
-    if (next > fileLength_ || !stream_->Seek(kSeekFromStart, next)) return kReaderDamaged;
+    if (next > stream_->GetLength() || !stream_->Seek(kSeekFromStart, next)) return kReaderDamaged;
     position = next;
     if (position >= kMaxWaveChunkSearch) return kReaderTooLargeOrIncomplete;
   }

@@ -19,7 +19,8 @@ namespace lym {
 inline constexpr uint8_t kReaderNotOpen = 0;
 inline constexpr uint8_t kReaderOpen = 1;
 inline constexpr uint8_t kReaderNotWave = 2;
-// File too large, a required chunk missing, or sample data running past the end of the file.
+// File too large, or a required chunk missing or beginning beyond the chunk search. (Sample data
+// running past the end of the file is taken up to the end, with a warning.)
 inline constexpr uint8_t kReaderTooLargeOrIncomplete = 3;
 inline constexpr uint8_t kReaderUnsupportedFormat = 4;
 inline constexpr uint8_t kReaderDamaged = 5;
@@ -34,6 +35,7 @@ inline constexpr int32_t kWaveHeaderBytes = 44;
 // Departures from a well-formed file that the reader accepts, since the stored header and trailer
 // bring the file's exact bytes back anyway; bits of TWaveReader::Acceptances(). Each one deserves
 // a warning: without the stored metadata the file would not come back as it was.
+
 // The RIFF size disagrees with the file's length.
 inline constexpr uint32_t kWaveRiffSizeIgnored = 1u << 0;
 // Data size 0 or 0xFFFFFFFF, as written where the output could not be rewound: the samples run to

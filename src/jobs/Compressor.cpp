@@ -170,6 +170,7 @@ uint8_t TCompressor::ProcessFile(const std::string& entry, const std::string& de
   if (!compressor.Succeeded()) return report_.Code;
 
   if (!options_.NoOutput) outputs_->Add(destination);
+  report_.Warnings = WaveAcceptanceText(compressor.SourceAcceptances());
   if (OnProgress) OnProgress(100);
   report_.AudioMs = compressor.Duration() * 1000;
   report_.CompressedBytes = compressor.CompressedBytes();
@@ -211,8 +212,6 @@ void TCompressor::Count(uint8_t code) {
     totalCompressedBytes_ += report_.CompressedBytes;
     totalAudioMs_ += report_.AudioMs;
     ++filesOk_;
-    // Only a compressed file's source was read through to the end by this job.
-    report_.Warnings = WaveAcceptanceText(fileCompressor_->SourceAcceptances());
   }
   if (code == kCompressMetaTooBig || !report_.Warnings.empty()) ++warnings_;
   if (code >= kCompressFailedFrom && code <= kCompressVerifyFailed) ++failed_;

@@ -504,6 +504,9 @@ TEST(StoredWaveHeader, HeadersOfAnotherStreamOrNoWaveHeaderDoNotFit) {
   Bytes noFormat = h;
   noFormat[12] = 'F';
   EXPECT_FALSE(fits(noFormat, stereo16));
+  Bytes listPastHeader = h;  // the data chunk would lie in what was stored as samples
+  StoreLE32(listPastHeader.data() + 40, 60);
+  EXPECT_FALSE(fits(listPastHeader, stereo16, 10, 100));
   EXPECT_FALSE(fits({}, stereo16));
   EXPECT_FALSE(StoredWaveHeaderFits(nullptr, 44, 0, stereo16, 10));
 

@@ -1,6 +1,9 @@
 // Opens arbitrary bytes as a WAVE file and reads everything the reader hands out. Whatever the
 // bytes, the state must be one of the reader's codes, and a file that opens must come back byte
-// for byte as header + samples + trailer. The first byte picks the stream's buffer size.
+// for byte as header + samples + trailer, with its header fitting what was read (or a decoder
+// would refuse to restore it) and a warning for each departure the reader accepted. The bytes
+// are also checked as a stored header of some stream, which must end cleanly whatever they are.
+// The first byte picks the stream's buffer size.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   lym::TadcInterfaceStream stream;
   Check(lym::OpenMemoryStream(stream, medium, (data[0] & 1) ? 0 : 512 << (data[0] >> 1 & 7)) == 0);
 
+  const lym::TadcAudioFormat stereo16{0, 44100, 16, 2, 4};
+  (void)lym::StoredWaveHeaderFits(data + 1, int32_t(fileSize), data[0], stereo16, fileSize / 4);
+
   lym::TWaveReader reader;
   const uint8_t state = reader.Open(&stream);
   Check(state >= lym::kReaderOpen && state <= lym::kReaderDamaged);
@@ -47,5 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(reader.ReadTrailerBytes(at));
   Check(reader.State() == lym::kReaderOpen && !stream.HasError());
   Check(std::memcmp(file.data(), data + 1, size_t(fileSize)) == 0);
+  Check(lym::StoredWaveHeaderFits(file.data(), int32_t(headerSize), trailerSize, reader.Format(),
+                                  reader.GetTotalSamples()));
+  Check((reader.Acceptances() != 0) == !lym::WaveAcceptanceText(reader.Acceptances()).empty());
   return 0;
 }
