@@ -1,8 +1,11 @@
 // The player's input and output plug-in records (interface version 0x100), laid out exactly as the
-// 32-bit player expects them. Every member is a 32-bit value there; the checks below hold us to it.
+// 32-bit player expects them: every member is a 32-bit value there. A 64-bit build (the plug-in's
+// test build, and the tests on other systems) has the 64-bit player's layout: the same members in
+// the same order, naturally aligned. The checks below hold us to both.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -104,8 +107,8 @@ struct In_Module {
   Out_Module* outMod;
 };
 
-#if defined(_WIN32) && !defined(_WIN64)
-static_assert(sizeof(void*) == 4 && sizeof(int) == 4);
+#if UINTPTR_MAX == UINT32_MAX
+static_assert(sizeof(int) == 4);
 static_assert(sizeof(In_Module) == 152 && sizeof(Out_Module) == 80);
 static_assert(offsetof(In_Module, hMainWindow) == 8 && offsetof(In_Module, FileExtensions) == 16);
 static_assert(offsetof(In_Module, Config) == 28 && offsetof(In_Module, GetFileInfo) == 44);
@@ -118,12 +121,15 @@ static_assert(offsetof(Out_Module, Open) == 36 && offsetof(Out_Module, Write) ==
 static_assert(offsetof(Out_Module, CanWrite) == 48 && offsetof(Out_Module, Flush) == 68);
 static_assert(offsetof(Out_Module, GetWrittenTime) == 76);
 #else
-// Wider pointers move the members, but the order and the pointer-sized tail must stay.
-static_assert(offsetof(In_Module, outMod) + sizeof(void*) == sizeof(In_Module));
-static_assert(offsetof(In_Module, SetInfo) + sizeof(void*) == offsetof(In_Module, outMod));
-// version (padded), four pointers, the two ints side by side.
-static_assert(sizeof(void*) != 8 || offsetof(In_Module, Config) == 6 * sizeof(void*));
-static_assert(offsetof(Out_Module, GetWrittenTime) + sizeof(void*) == sizeof(Out_Module));
+// The ints before a pointer are padded to 8 bytes; the two ints side by side share theirs.
+static_assert(sizeof(void*) == 8 && sizeof(int) == 4);
+static_assert(sizeof(In_Module) == 296 && sizeof(Out_Module) == 160);
+static_assert(offsetof(In_Module, hMainWindow) == 16 && offsetof(In_Module, FileExtensions) == 32);
+static_assert(offsetof(In_Module, UsesOutputPlug) == 44 && offsetof(In_Module, Config) == 48);
+static_assert(offsetof(In_Module, Play) == 104 && offsetof(In_Module, SAVSAInit) == 184);
+static_assert(offsetof(In_Module, SetInfo) == 280 && offsetof(In_Module, outMod) == 288);
+static_assert(offsetof(Out_Module, id) == 16 && offsetof(Out_Module, hMainWindow) == 24);
+static_assert(offsetof(Out_Module, Open) == 72 && offsetof(Out_Module, GetWrittenTime) == 152);
 #endif
 
 }  // namespace lym::winamp

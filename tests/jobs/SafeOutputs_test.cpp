@@ -7,6 +7,7 @@
 #include <set>
 
 #include "TestFiles.h"
+#include "jobs/BatchCommon.h"
 #include "lym/Compressor.h"
 #include "lym/Decompressor.h"
 
@@ -144,7 +145,7 @@ TEST_F(SafeOutputsTest, ProtocolsThatCannotBeWrittenAreReportedApart) {
   output_.ProtocolLevel = kProtocolResults;
   EXPECT_TRUE(Compress({"a.wav"}));
   EXPECT_EQ(failures_, std::vector<std::string>{"Error writing protocol file " +
-                                                (folder_ / "Lym_Enco_Proto.txt")});
+                                                JoinPath(folder_.Path(), "Lym_Enco_Proto.txt")});
   EXPECT_TRUE(fs::is_directory(folder_ / "Lym_Enco_Proto.txt"));
   EXPECT_EQ(Entries(), (std::set<std::string>{"a.wav", "a.lym", "Lym_Enco_Proto.txt"}));
 }
