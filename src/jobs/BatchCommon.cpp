@@ -48,24 +48,24 @@ std::string WithoutExtension(const std::string& name) {
 
 bool FileExists(const std::string& name) { return platform::FileExists(name); }
 
-TOutputCheck CheckOutput(const std::string& source, const std::string& destination, bool overwrite,
-                         const TRunOutputs& runOutputs, std::string& reason) {
+uint8_t CheckOutput(const std::string& source, const std::string& destination, bool overwrite,
+                    const TRunOutputs& runOutputs, const TOutputCodes& codes, std::string& reason) {
   platform::TFileId sourceId, destinationId;
   if (platform::IdentifyFile(source, sourceId) &&
       platform::IdentifyFile(destination, destinationId) && sourceId == destinationId) {
     reason = kSameFileText;
-    return TOutputCheck::Refused;
+    return codes.WriteError;
   }
   if (!platform::IsReplaceableOutput(destination)) {
     reason = kNotRegularText;
-    return TOutputCheck::Refused;
+    return codes.WriteError;
   }
   // A link counts as there even when it leads nowhere: without overwriting it stays.
-  if (platform::KindOf(destination) == platform::FileKind::Missing) return TOutputCheck::Free;
-  if (!overwrite) return TOutputCheck::Exists;
-  if (!runOutputs.Wrote(destination)) return TOutputCheck::Free;
+  if (platform::KindOf(destination) == platform::FileKind::Missing) return 0;
+  if (!overwrite) return codes.Exists;
+  if (!runOutputs.Wrote(destination)) return 0;
   reason = kWrittenByRunText;
-  return TOutputCheck::Exists;
+  return codes.Exists;
 }
 
 std::string ExceptionReason(const std::exception_ptr& exception) {
@@ -101,14 +101,15 @@ void TRunOutputs::Add(const std::string& name) {
   if (platform::IdentifyFile(name, id)) files_.insert({id.Volume, id.Index});
 }
 
-TCommitOutcome CommitOutput(platform::TTemporaryFile& output, bool replace, std::string& reason) {
+uint8_t CommitOutput(platform::TTemporaryFile& output, bool replace, const TOutputCodes& codes,
+                     std::string& reason) {
   switch (output.Commit(replace)) {
-    case platform::TCommitResult::Committed: return TCommitOutcome::Done;
-    case platform::TCommitResult::Exists: return TCommitOutcome::Exists;
+    case platform::TCommitResult::Committed: return 0;
+    case platform::TCommitResult::Exists: return codes.Exists;
     case platform::TCommitResult::NotRegular: reason = kNotRegularText; break;
     case platform::TCommitResult::Failed: reason = platform::LastFileFailure(); break;
   }
-  return TCommitOutcome::Failed;
+  return codes.WriteError;
 }
 
 void InstallInterruptCleanup() { platform::InstallInterruptCleanup(); }

@@ -21,13 +21,18 @@ std::string WithoutExtension(const std::string& name);
 
 bool FileExists(const std::string& name);
 
-enum class TOutputCheck { Free, Exists, Refused };
-// Whether a job may write destination. Refused, with the reason: the destination is the source
+// A batch's result codes for an output that cannot be had.
+struct TOutputCodes {
+  uint8_t Exists;
+  uint8_t WriteError;
+};
+
+// 0 when a job may write destination. WriteError, with the reason: the destination is the source
 // itself (by any path), or something other than a regular file or a link has the name. Exists:
-// a file is there and may not be replaced (no overwriting, or an earlier input of the run wrote
+// something is there and may not be replaced (no overwriting, or an earlier input of the run wrote
 // it; the reason says the latter).
-TOutputCheck CheckOutput(const std::string& source, const std::string& destination, bool overwrite,
-                         const TRunOutputs& runOutputs, std::string& reason);
+uint8_t CheckOutput(const std::string& source, const std::string& destination, bool overwrite,
+                    const TRunOutputs& runOutputs, const TOutputCodes& codes, std::string& reason);
 
 // The reason of a job that ended in an exception.
 std::string ExceptionReason(const std::exception_ptr& exception);
@@ -36,9 +41,10 @@ std::string ExceptionReason(const std::exception_ptr& exception);
 // new ones; a file that does not load is replaced. False when the file cannot be written.
 bool SaveLogFile(const std::string& fileName, bool append, const TTextData& lines);
 
-enum class TCommitOutcome { Done, Exists, Failed };
-// Moves a finished temporary output over its destination (an existing file only with replace).
-// On failure reason says why, in the system's words where it has them.
-TCommitOutcome CommitOutput(platform::TTemporaryFile& output, bool replace, std::string& reason);
+// Moves a finished temporary output over its destination (an existing file only with replace):
+// 0 when it is in place, else Exists or WriteError with the reason, in the system's words where it
+// has them.
+uint8_t CommitOutput(platform::TTemporaryFile& output, bool replace, const TOutputCodes& codes,
+                     std::string& reason);
 
 }  // namespace lym

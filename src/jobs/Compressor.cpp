@@ -179,12 +179,10 @@ uint8_t TCompressor::ProcessFile(const std::string& entry, const std::string& de
 }
 
 bool TCompressor::RefuseOutput(const std::string& source, const std::string& destination) {
-  switch (CheckOutput(source, destination, outputOptions_.Overwrite, *outputs_, report_.Reason)) {
-    case TOutputCheck::Free: return false;
-    case TOutputCheck::Exists: report_.Code = kCompressExists; break;
-    case TOutputCheck::Refused: report_.Code = kCompressWriteError; break;
-  }
-  return true;
+  const uint8_t refusal = CheckOutput(source, destination, outputOptions_.Overwrite, *outputs_,
+                                      kCompressOutputCodes, report_.Reason);
+  if (refusal != 0) report_.Code = refusal;
+  return refusal != 0;
 }
 
 // Runs the job to its end, reporting progress and asking for a cancel every kProgressInterval

@@ -43,7 +43,6 @@ std::string TDecompressor::ResultText(uint8_t code) {
 
 TDecompressor::TDecompressor(const TDecompressorOptions& options)
     : options_(options),
-      fileDecompressor_(std::make_unique<TFileDecompressor>(options.File)),
       protocol_(std::make_unique<TTextData>()),
       errorProtocol_(std::make_unique<TTextData>()) {}
 
@@ -61,6 +60,7 @@ bool TDecompressor::Run(const TDecompressorFilePars& pars, const std::vector<std
   report_ = TDecompFileReport{};
   while (size_t(counters_.FilesDone) < files.size() && report_.Code != kDecompCanceled) {
     const std::string& entry = files[size_t(counters_.FilesDone)];
+    report_ = TDecompFileReport{};
     report_.Index = counters_.FilesDone;
     GuardedProcessFile(entry, DestinationNameFor(entry, files.size()));
     CountFile(entry);
@@ -87,10 +87,8 @@ void TDecompressor::GuardedProcessFile(const std::string& entry,
   } catch (...) {
     report_.Reason = ExceptionReason(std::current_exception());
   }
-  // The job's state is unknown: a new decompressor takes over; the old one's temporary output
-  // goes with it.
+  // The job's state is unknown: its decompressor goes, and with it the temporary output.
   fileDecompressor_.reset();
-  fileDecompressor_ = std::make_unique<TFileDecompressor>(options_.File);
   report_.Code = kDecompWriteError;
   report_.OutputKept = false;
 }
@@ -98,12 +96,10 @@ void TDecompressor::GuardedProcessFile(const std::string& entry,
 void TDecompressor::ProcessFile(const std::string& entry, const std::string& destinationName) {
   if (OnFileStart) OnFileStart(ShortDisplayName(entry));
   const double started = ClockMs();
-  report_.OutputKept = false;
-  report_.AudioMs = 0;
-  report_.TimeMs = 0;
   destination_ = JoinPath(pars_.DestinationFolder, destinationName);
   const std::string source = JoinPath(pars_.SourceFolder, entry);
   if (options_.File.WriteOutput && RefuseOutput(source)) return;
+  if (!fileDecompressor_) fileDecompressor_ = std::make_unique<TFileDecompressor>(options_.File);
   // The output stays in a temporary file until it is kept, so that a failing job never destroys
   // a file that was there before.
   report_.Code = fileDecompressor_->Decompress(source, destination_);
@@ -127,12 +123,10 @@ void TDecompressor::ProcessFile(const std::string& entry, const std::string& des
 }
 
 bool TDecompressor::RefuseOutput(const std::string& source) {
-  switch (CheckOutput(source, destination_, options_.Overwrite, *outputs_, report_.Reason)) {
-    case TOutputCheck::Free: return false;
-    case TOutputCheck::Exists: report_.Code = kDecompAlreadyExists; break;
-    case TOutputCheck::Refused: report_.Code = kDecompWriteError; break;
-  }
-  return true;
+  const uint8_t refusal = CheckOutput(source, destination_, options_.Overwrite, *outputs_,
+                                      kDecompOutputCodes, report_.Reason);
+  if (refusal != 0) report_.Code = refusal;
+  return refusal != 0;
 }
 
 bool TDecompressor::DecodeWithProgress() {

@@ -214,13 +214,12 @@ void TFileCompressor::CloseSource() {
 }
 
 void TFileCompressor::SettleOutput(bool keep) {
-  std::string reason;
   if (keep && output_.Exists()) {
-    switch (CommitOutput(output_, outputOptions_.Overwrite, reason)) {
-      case TCommitOutcome::Done: return;
-      case TCommitOutcome::Exists: Raise(kCompressExists); break;
-      case TCommitOutcome::Failed: Raise(kCompressWriteError, reason); break;
-    }
+    std::string reason;
+    const uint8_t failure =
+        CommitOutput(output_, outputOptions_.Overwrite, kCompressOutputCodes, reason);
+    if (failure == 0) return;
+    Raise(failure, reason);
   }
   output_.Discard();
 }

@@ -16,6 +16,7 @@
 #include "files/WaveFile.h"
 #include "files/lymFileIo.h"
 #include "foundation/zqAlignedMem.h"
+#include "jobs/BatchCommon.h"
 #include "lym/Compressor.h"
 #include "platform/TemporaryFile.h"
 
@@ -35,6 +36,7 @@ inline constexpr int32_t kCompJobRunning = 1;
 inline constexpr int32_t kCompJobFinished = 2;
 
 inline constexpr size_t kCompSampleBufferBytes = 131072;
+inline constexpr TOutputCodes kCompressOutputCodes{kCompressExists, kCompressWriteError};
 
 class TFileCompressor {
  public:

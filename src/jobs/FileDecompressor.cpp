@@ -229,11 +229,9 @@ void TFileDecompressor::CloseSource() {
 
 bool TFileDecompressor::KeepOutput(bool replace) {
   std::string reason;
-  switch (CommitOutput(output_, replace, reason)) {
-    case TCommitOutcome::Done: return true;
-    case TCommitOutcome::Exists: result_.Raise(kDecompAlreadyExists); break;
-    case TCommitOutcome::Failed: result_.Raise(kDecompWriteError, reason); break;
-  }
+  const uint8_t failure = CommitOutput(output_, replace, kDecompOutputCodes, reason);
+  if (failure == 0) return true;
+  result_.Raise(failure, reason);
   output_.Discard();
   return false;
 }

@@ -41,6 +41,8 @@ struct TFileDecompResult {
   void Raise(uint8_t code, std::string reason = {});
 };
 
+inline constexpr TOutputCodes kDecompOutputCodes{kDecompAlreadyExists, kDecompWriteError};
+
 enum class TDecompJobState : uint8_t { Idle, Running, Succeeded, Failed };
 
 class TFileDecompressor {

@@ -17,4 +17,15 @@ void InstallInterruptCleanup();
 int32_t ListForCleanup(const std::string& name);
 void UnlistForCleanup(int32_t entry);
 
+// Holds interruptions off while it lives, so that a file's creation and its listing happen as
+// one: an interruption between them would leave the file behind. On POSIX it blocks the signals
+// in the calling thread, which is enough while a program's files are made on its main thread.
+class TInterruptHold {
+ public:
+  TInterruptHold();
+  ~TInterruptHold();
+  TInterruptHold(const TInterruptHold&) = delete;
+  TInterruptHold& operator=(const TInterruptHold&) = delete;
+};
+
 }  // namespace lym::platform

@@ -1,6 +1,7 @@
 #ifndef _WIN32
 
 #include <limits.h>
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -11,6 +12,8 @@ namespace lym::platform {
 namespace {
 
 TCleanupList<char, PATH_MAX> cleanupList;
+constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
+thread_local sigset_t maskBeforeHold;
 
 // Only async-signal-safe calls here: unlink and _exit.
 void OnInterrupt(int signalNumber) {
@@ -30,7 +33,7 @@ void Catch(int signalNumber) {
 }  // namespace
 
 void InstallInterruptCleanup() {
-  for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) Catch(signalNumber);
+  for (const int signalNumber : kInterruptSignals) Catch(signalNumber);
 }
 
 int32_t ListForCleanup(const std::string& name) {
@@ -38,6 +41,16 @@ int32_t ListForCleanup(const std::string& name) {
 }
 
 void UnlistForCleanup(int32_t entry) { cleanupList.Remove(entry); }
+
+TInterruptHold::TInterruptHold() {
+  sigset_t held;
+  sigemptyset(&held);
+  for (const int signalNumber : kInterruptSignals) sigaddset(&held, signalNumber);
+  ::pthread_sigmask(SIG_BLOCK, &held, &maskBeforeHold);
+}
+
+// A signal that came meanwhile is delivered here, with the file listed.
+TInterruptHold::~TInterruptHold() { ::pthread_sigmask(SIG_SETMASK, &maskBeforeHold, nullptr); }
 
 }  // namespace lym::platform
 

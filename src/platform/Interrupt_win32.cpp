@@ -12,8 +12,12 @@
 namespace lym::platform {
 namespace {
 
-// Wide names, converted when listed, so that the handler has nothing left to convert.
+// Wide names of the longest length the system allows, converted when listed, so that the handler
+// has nothing left to convert (about 2 MiB, reserved once).
 TCleanupList<wchar_t, 32768> cleanupList;
+
+// Taken by a TInterruptHold and by the handler, which runs on a thread of its own.
+SRWLOCK holdLock = SRWLOCK_INIT;
 
 int SignalNumberOf(DWORD event) {
   switch (event) {
@@ -25,9 +29,12 @@ int SignalNumberOf(DWORD event) {
 
 // Runs on a thread of its own. Temporary files are opened with FILE_SHARE_DELETE, so they can be
 // deleted while the job still writes; they vanish when the process's handles close.
+// Ends the process at once, as _exit does: no exit handlers, whatever the main thread holds.
 BOOL WINAPI OnInterrupt(DWORD event) {
+  AcquireSRWLockExclusive(&holdLock);
   cleanupList.ForEachListed([](const wchar_t* name) { DeleteFileW(name); });
-  ExitProcess(UINT(128 + SignalNumberOf(event)));
+  TerminateProcess(GetCurrentProcess(), UINT(128 + SignalNumberOf(event)));
+  return TRUE;
 }
 
 }  // namespace
@@ -41,6 +48,9 @@ int32_t ListForCleanup(const std::string& name) {
 }
 
 void UnlistForCleanup(int32_t entry) { cleanupList.Remove(entry); }
+
+TInterruptHold::TInterruptHold() { AcquireSRWLockExclusive(&holdLock); }
+TInterruptHold::~TInterruptHold() { ReleaseSRWLockExclusive(&holdLock); }
 
 }  // namespace lym::platform
 

@@ -46,6 +46,9 @@ void ClearFileFailure();
 // Whole files by name.
 bool FileExists(const std::string& name);  // a file, not a folder
 bool FileDelete(const std::string& name);
+// Writes what the system still holds of a closed file to its disk, so that a rename that follows
+// never leaves an empty or partial file in place of the old one after a power cut.
+bool FileSyncToDisk(const std::string& name);
 // Renames from over to, replacing a file that is there.
 bool FileReplace(const std::string& from, const std::string& to);
 // Renames from to to, unless something has the name to; then false with FileExistsError() true.

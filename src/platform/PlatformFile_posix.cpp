@@ -138,6 +138,15 @@ bool FileExists(const std::string& name) {
 
 bool FileDelete(const std::string& name) { return ::unlink(name.c_str()) == 0 || Failed(); }
 
+bool FileSyncToDisk(const std::string& name) {
+  const int fd = ::open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return Failed();
+  const bool synced = ::fsync(fd) == 0 || errno == EINVAL;  // EINVAL: nothing to sync there
+  if (!synced) Failed();
+  ::close(fd);
+  return synced;
+}
+
 bool FileReplace(const std::string& from, const std::string& to) {
   return ::rename(from.c_str(), to.c_str()) == 0 || Failed();
 }
@@ -149,8 +158,7 @@ bool FileRenameNoReplace(const std::string& from, const std::string& to) {
   if (errno != EINVAL && errno != ENOSYS) return Failed();
   // File systems without the atomic call: a second link fails just as well on a taken name.
   if (::link(from.c_str(), to.c_str()) != 0) return Failed();
-  ::unlink(from.c_str());
-  return true;
+  return ::unlink(from.c_str()) == 0 || Failed();
 }
 
 FileKind KindOf(const std::string& name) {

@@ -145,22 +145,50 @@ bool Move(const std::string& from, const std::string& to, DWORD flags) {
 
 }  // namespace
 
+bool FileSyncToDisk(const std::string& name) {
+  std::vector<wchar_t> wideName;
+  if (!WideName(name, wideName)) return false;
+  const HANDLE file = CreateFileW(wideName.data(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return Failed();
+  const bool synced = FlushFileBuffers(file) != 0 || Failed();
+  CloseHandle(file);
+  return synced;
+}
+
 bool FileReplace(const std::string& from, const std::string& to) {
-  return Move(from, to, MOVEFILE_REPLACE_EXISTING);
+  return Move(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
 bool FileRenameNoReplace(const std::string& from, const std::string& to) {
-  return Move(from, to, 0);
+  return Move(from, to, MOVEFILE_WRITE_THROUGH);
 }
+
+namespace {
+
+// Device names (NUL, CON, COM1, also with an extension) have no attributes worth trusting; what
+// the name opens does tell. Unknown when nothing can be opened under the name.
+bool IsDevice(const std::vector<wchar_t>& wideName) {
+  const HANDLE file = CreateFileW(wideName.data(), 0,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool device = GetFileType(file) != FILE_TYPE_DISK;
+  CloseHandle(file);
+  return device;
+}
+
+}  // namespace
 
 FileKind KindOf(const std::string& name) {
   std::vector<wchar_t> wideName;
   if (!WideName(name, wideName)) return FileKind::Missing;
+  if (IsDevice(wideName)) return FileKind::Other;
   const DWORD attributes = GetFileAttributesW(wideName.data());
   if (attributes == INVALID_FILE_ATTRIBUTES) return FileKind::Missing;
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return FileKind::Link;
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FileKind::Folder;
-  if (attributes & FILE_ATTRIBUTE_DEVICE) return FileKind::Other;
   return FileKind::Regular;
 }
 

@@ -47,6 +47,7 @@ bool TTemporaryFile::Create(const std::string& destination, uint32_t permissions
   const std::string folder = FolderOf(destination);
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     const std::string name = folder + kNamePrefix + RandomChars() + kNameSuffix;
+    TInterruptHold hold;
     if (FileCreateExclusive(name, FileAccess::Write, permissions, handle)) {
       name_ = name;
       destination_ = destination;
@@ -61,6 +62,7 @@ bool TTemporaryFile::Create(const std::string& destination, uint32_t permissions
 TCommitResult TTemporaryFile::Commit(bool replace) {
   if (!Exists()) return TCommitResult::Failed;
   if (!IsReplaceableOutput(destination_)) return TCommitResult::NotRegular;
+  if (!FileSyncToDisk(name_)) return TCommitResult::Failed;
   const bool moved = replace ? FileReplace(name_, destination_)
                              : FileRenameNoReplace(name_, destination_);
   if (!moved) return !replace && FileExistsError() ? TCommitResult::Exists : TCommitResult::Failed;

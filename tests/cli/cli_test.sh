@@ -130,6 +130,9 @@ run 1 -t text.wav
 run 1 -i text.wav
 run 1 -O /nonexistent/folder a.wav; contains err.txt "cannot make the folder '/nonexistent/folder'"
 run 0 -O new a.wav; exists new/a.lym
+if [ ${#runner[@]} -gt 0 ]; then  # Windows' device names are never outputs
+  run 1 -f -o NUL a.wav; contains out.txt "Destination is not a regular file"
+fi
 run 0 -t -O untouched a.lym; absent untouched
 
 # --- progress: only on a terminal, and not in quiet mode

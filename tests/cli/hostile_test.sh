@@ -243,6 +243,30 @@ signals() {
   cksum sig/long.wav sig/long.lym | cmp -s - sums.txt || fail "a source changed on a signal"
 }
 
+# --- memory that runs out inside a job: the file fails with the reason, the old output stays, no
+# temporary file is left. The address space is narrowed step by step from where the program cannot
+# even start, so the first runs that start run short inside the job; a build whose checking
+# runtime needs a wide address space (the sanitizers') starts nowhere in that range.
+failing_allocation() {
+  mkdir mem
+  "$demo" mem/m.wav 5 24 2 96000
+  cp victim.txt mem/m.lym
+  local limit started=false short=false
+  for limit in $(seq 4000 500 16000); do
+    (ulimit -v "$limit"; exec "$lym" -f -p4m mem/m.wav) >out.txt 2>err.txt
+    case $? in
+      127) continue ;;  # the loader could not map the libraries
+      0) started=true; break ;;
+      1) started=true; short=true
+         contains out.txt "Error writing destination: Out of memory"
+         same mem/m.lym victim.txt ;;
+      *) fail "lym under ulimit -v $limit: $(head -c 300 err.txt)" ;;
+    esac
+  done
+  $started || echo "skipped the failing allocation: lym did not start with up to 16 MB of addresses"
+  $started && ! $short && echo "skipped the failing allocation: no limit ran short inside the job"
+}
+
 # --- a full file system: the reason on the line (under -q too), status 1, old outputs intact
 full_file_system() {
   if [ "$(id -u)" -ne 0 ]; then echo "skipped the full file system: mounting one needs root"; return; fi
@@ -395,7 +419,7 @@ quiet_actions() {
 }
 
 for case in planted_links protocol_links temporary_names output_is_input one_output_twice \
-            special_destinations signals full_file_system two_runs_at_once unwritable_protocols \
+            special_destinations signals failing_allocation full_file_system two_runs_at_once unwritable_protocols \
             oversized_metadata foreign_waves long_names permissions quiet_actions; do
   "$case"
   no_temporaries "$case"

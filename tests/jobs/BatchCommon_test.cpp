@@ -57,29 +57,30 @@ TEST(BatchCommon, LogFilesAppendAfterTwoEmptyLines) {
 }
 
 TEST(BatchCommon, OutputsThatMayNotBeWritten) {
+  constexpr TOutputCodes kCodes{8, 6};
   test::TempFolder folder;
   const std::string source = folder / "a.wav";
   const std::string destination = folder / "a.lym";
   test::WriteFileBytes(source, {1});
   TRunOutputs run;
   std::string reason;
-  EXPECT_EQ(CheckOutput(source, destination, false, run, reason), TOutputCheck::Free);
+  EXPECT_EQ(CheckOutput(source, destination, false, run, kCodes, reason), 0);
   // The source itself, by another spelling of its path, overwriting or not.
   const std::string sameSource = folder.Path() + "/./a.wav";
-  EXPECT_EQ(CheckOutput(source, sameSource, true, run, reason), TOutputCheck::Refused);
+  EXPECT_EQ(CheckOutput(source, sameSource, true, run, kCodes, reason), 6);
   EXPECT_EQ(reason, "Destination is the source file");
   reason.clear();
-  EXPECT_EQ(CheckOutput(source, folder.Path(), true, run, reason), TOutputCheck::Refused);
+  EXPECT_EQ(CheckOutput(source, folder.Path(), true, run, kCodes, reason), 6);
   EXPECT_EQ(reason, "Destination is not a regular file");
 
   test::WriteFileBytes(destination, {2});
   reason.clear();
-  EXPECT_EQ(CheckOutput(source, destination, false, run, reason), TOutputCheck::Exists);
-  EXPECT_EQ(CheckOutput(source, destination, true, run, reason), TOutputCheck::Free);
+  EXPECT_EQ(CheckOutput(source, destination, false, run, kCodes, reason), 8);
+  EXPECT_EQ(CheckOutput(source, destination, true, run, kCodes, reason), 0);
   EXPECT_EQ(reason, "");
   // Once this run wrote it, another input may not replace it.
   run.Add(destination);
-  EXPECT_EQ(CheckOutput(source, destination, true, run, reason), TOutputCheck::Exists);
+  EXPECT_EQ(CheckOutput(source, destination, true, run, kCodes, reason), 8);
   EXPECT_EQ(reason, "Written from another input of this run");
 }
 

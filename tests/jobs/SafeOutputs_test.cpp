@@ -100,6 +100,16 @@ TEST_F(SafeOutputsTest, AnExceptionFailsItsFileAndTheBatchGoesOn) {
   EXPECT_EQ(test::ReadFileBytes(folder_ / "c.wav"), second);
 }
 
+TEST_F(SafeOutputsTest, EachFileHasItsOwnReason) {
+  AddWave("a.wav");
+  ASSERT_TRUE(Compress({"a.wav"}));
+  test::WriteFileBytes(folder_ / "a.wav", {1});
+  EXPECT_FALSE(Decompress({"missing.lym", "a.lym"}));
+  ASSERT_EQ(lines_.size(), 2u);
+  EXPECT_NE(lines_[0].find("Error reading source: "), std::string::npos);
+  EXPECT_EQ(lines_[1], "Already exists");
+}
+
 TEST_F(SafeOutputsTest, TheSourceIsNeverItsOwnDestination) {
   const auto wave = AddWave("a.wav");
   output_.Overwrite = true;
@@ -155,14 +165,22 @@ TEST_F(SafeOutputsTest, SystemReasonsPermissionsAndPipes) {
   EXPECT_FALSE(Compress({"missing.wav"}));
   EXPECT_EQ(lines_, std::vector<std::string>{"Error reading source: No such file or directory"});
 
+  // Outputs take their source's permission bits, less the umask.
   AddWave("a.wav");
-  ASSERT_EQ(::chmod((folder_ / "a.wav").c_str(), 0640), 0);
-  const mode_t umask = ::umask(022);
+  ASSERT_EQ(::chmod((folder_ / "a.wav").c_str(), 0660), 0);
+  const mode_t umask = ::umask(026);
   EXPECT_TRUE(Compress({"a.wav"}));
-  ASSERT_TRUE(Decompress({"a.lym"}) || true);
-  ::umask(umask);
   EXPECT_EQ(fs::status(folder_ / "a.lym").permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  ::umask(022);
+  ASSERT_EQ(::chmod((folder_ / "a.lym").c_str(), 0666), 0);
+  decompressorPars_.OutputName = "back.wav";
+  EXPECT_TRUE(Decompress({"a.lym"}));
+  ::umask(umask);
+  decompressorPars_.OutputName.clear();
+  EXPECT_EQ(fs::status(folder_ / "back.wav").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                fs::perms::others_read);
 
   // A pipe under the output's name is neither opened (which would wait for a reader) nor
   // replaced, overwriting or not.

@@ -5,7 +5,6 @@
 #include <filesystem>
 
 #include "TestFiles.h"
-#include "jobs/BatchCommon.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -39,7 +38,7 @@ TEST(TemporaryFile, HasAShortUniqueNameBesideTheDestinationUntilCommitted) {
   WriteTemporary(second, destination, {3});
   EXPECT_NE(first.Name(), second.Name());
   EXPECT_EQ(first.Name().rfind(folder.Path(), 0), 0u);
-  EXPECT_LT(FileNamePart(first.Name()).size(), 20u);
+  EXPECT_LT(std::filesystem::path(first.Name()).filename().string().size(), 20u);
   EXPECT_EQ(KindOf(destination), FileKind::Missing);
 
   EXPECT_EQ(first.Commit(false), TCommitResult::Committed);
