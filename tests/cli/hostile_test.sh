@@ -245,9 +245,13 @@ signals() {
 
 # --- memory that runs out inside a job: the file fails with the reason, the old output stays, no
 # temporary file is left. The address space is narrowed step by step from where the program cannot
-# even start, so the first runs that start run short inside the job; a build whose checking
-# runtime needs a wide address space (the sanitizers') starts nowhere in that range.
+# even start, so the first runs that start run short inside the job. A build whose checking
+# runtime reserves a wide address space (the sanitizers') cannot run narrowed at all.
 failing_allocation() {
+  if ! { (ulimit -v 200000; exec "$lym" --version) >/dev/null 2>&1; } 2>/dev/null; then
+    echo "skipped the failing allocation: this build does not start in 200 MB of addresses"
+    return
+  fi
   mkdir mem
   "$demo" mem/m.wav 5 24 2 96000
   cp victim.txt mem/m.lym
