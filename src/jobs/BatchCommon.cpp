@@ -56,12 +56,13 @@ uint8_t CheckOutput(const std::string& source, const std::string& destination, b
     reason = kSameFileText;
     return codes.WriteError;
   }
-  if (!platform::IsReplaceableOutput(destination)) {
+  const platform::FileKind kind = platform::KindOf(destination);
+  if (kind == platform::FileKind::Folder || kind == platform::FileKind::Other) {
     reason = kNotRegularText;
     return codes.WriteError;
   }
   // A link counts as there even when it leads nowhere: without overwriting it stays.
-  if (platform::KindOf(destination) == platform::FileKind::Missing) return 0;
+  if (kind == platform::FileKind::Missing) return 0;
   if (!overwrite) return codes.Exists;
   if (!runOutputs.Wrote(destination)) return 0;
   reason = kWrittenByRunText;
@@ -99,6 +100,19 @@ bool TRunOutputs::Wrote(const std::string& name) const {
 void TRunOutputs::Add(const std::string& name) {
   platform::TFileId id;
   if (platform::IdentifyFile(name, id)) files_.insert({id.Volume, id.Index});
+}
+
+std::unique_ptr<TadcFileStream> CreateTemporaryOutput(platform::TTemporaryFile& output,
+                                                      const std::string& destination,
+                                                      const std::string& source,
+                                                      int32_t bufferSize) {
+  platform::FileHandle handle;
+  if (!output.Create(destination, platform::CopyPermissions(source), handle)) return nullptr;
+  auto stream = std::make_unique<TadcFileStream>();
+  if (stream->OpenHandle(handle, output.Name(), kAccessWrite, bufferSize) != kIoNoError) {
+    return nullptr;
+  }
+  return stream;
 }
 
 uint8_t CommitOutput(platform::TTemporaryFile& output, bool replace, const TOutputCodes& codes,

@@ -132,8 +132,12 @@ void TFileCompressor::CreateEncoder(const std::string& source) {
     encoder_ = std::make_unique<TSeekableStreamEncoder>(
         format, &encoderOptions, &CountingSinkCallbacks(), &sink_, sampleCount_);
   } else {
-    std::unique_ptr<TadcBufferedIoStream> output = CreateOutput(source);
-    if (!output) return;
+    std::unique_ptr<TadcFileStream> output =
+        CreateTemporaryOutput(output_, destination_, source, kEncodeOutputBufferBytes);
+    if (!output) {
+      Raise(kCompressWriteError);
+      return;
+    }
     encoder_ = std::make_unique<TSeekableStreamEncoder>(format, &encoderOptions, std::move(output),
                                                         sampleCount_);
   }
@@ -143,18 +147,6 @@ void TFileCompressor::CreateEncoder(const std::string& source) {
   } else {
     Raise(CodeOfEncoderError(encoder_->HighestError()));
   }
-}
-
-// A new file beside the destination, with the source's permissions.
-std::unique_ptr<TadcBufferedIoStream> TFileCompressor::CreateOutput(const std::string& source) {
-  platform::FileHandle handle;
-  auto stream = std::make_unique<TadcFileStream>();
-  if (!output_.Create(destination_, platform::CopyPermissions(source), handle) ||
-      stream->OpenHandle(handle, output_.Name(), kAccessWrite, kEncodeOutputBufferBytes) != 0) {
-    Raise(kCompressWriteError);
-    return nullptr;
-  }
-  return stream;
 }
 
 void TFileCompressor::StoreWaveMeta() {

@@ -72,7 +72,6 @@ class TFileCompressor {
   void Raise(uint8_t code, std::string reason = {});
   void OpenSource(const std::string& source);
   void CreateEncoder(const std::string& source);
-  std::unique_ptr<TadcBufferedIoStream> CreateOutput(const std::string& source);
   void StoreWaveMeta();
   void CloseSource();
   // Moves a complete output over the destination, or removes an incomplete one.

@@ -139,12 +139,9 @@ void TFileDecompressor::ReadWaveMeta(const TadcWaveMetaInfo& info) {
 
 // A new file beside the destination, with the source's permissions.
 void TFileDecompressor::CreateDestination() {
-  destinationStream_ = std::make_unique<TadcFileStream>();
-  platform::FileHandle handle;
-  if (!output_.Create(destination_, platform::CopyPermissions(source_), handle) ||
-      destinationStream_->OpenHandle(handle, output_.Name(), kAccessWrite,
-                                     kDestinationBufferBytes) != kIoNoError) {
-    destinationStream_.reset();
+  destinationStream_ =
+      CreateTemporaryOutput(output_, destination_, source_, kDestinationBufferBytes);
+  if (!destinationStream_) {
     result_.Raise(kDecompWriteError);
     return;
   }
