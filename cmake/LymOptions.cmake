@@ -1,6 +1,13 @@
 # Compiler settings shared by every target of the project. They are the C++ compiler's: the
 # Windows builds' resource compiler gets none of them.
 
+# Every object may end up in the shared library, which exports only the public interface's
+# functions: position-independent code, and symbols hidden unless a declaration says otherwise.
+set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+set(CMAKE_CXX_VISIBILITY_PRESET hidden)
+set(CMAKE_C_VISIBILITY_PRESET hidden)
+set(CMAKE_VISIBILITY_INLINES_HIDDEN ON)
+
 # Assertion messages and __FILE__ name our source units relative to the source tree.
 add_compile_options("$<$<COMPILE_LANGUAGE:CXX>:-fmacro-prefix-map=${CMAKE_SOURCE_DIR}/=>")
 
@@ -18,6 +25,8 @@ if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86|x86_64|AMD64|amd64)$")
   add_compile_definitions(LYM_X86_KERNELS=1)
 endif()
 
+# lym_vector_levels(TARGET SOURCE): the copies join the objects that lym_link_base puts into a
+# library beside TARGET's own.
 function(lym_vector_levels target source)
   if(NOT LYM_X86_KERNELS)
     return()
@@ -32,7 +41,7 @@ function(lym_vector_levels target source)
     target_compile_definitions(${objects} PRIVATE LYM_VECTOR_LEVEL=${level})
     target_include_directories(${objects} PRIVATE $<TARGET_PROPERTY:${target},INCLUDE_DIRECTORIES>)
     lym_target_warnings(${objects})
-    target_sources(${target} PRIVATE $<TARGET_OBJECTS:${objects}>)
+    set_property(GLOBAL APPEND PROPERTY LYM_BASE_VECTOR_OBJECTS $<TARGET_OBJECTS:${objects}>)
   endforeach()
 endfunction()
 

@@ -12,6 +12,8 @@ packages=(
   cmake ninja-build g++             # the normal build
   clang libclang-rt-14-dev          # fuzz targets (libFuzzer) and their sanitizer runtimes
   libgtest-dev                      # unit tests (also the GoogleTest sources the Windows builds compile)
+  python3                           # the check of the layers' includes
+  pkg-config                        # the library's tests build against it as users do
   "$@"
 )
 # The Windows builds and the programs' runs under Wine, installed without the recommended packages

@@ -1,8 +1,8 @@
 #include "codec/EncoderPresets.h"
 
 #include "codec/FrameDecoder.h"
+#include "codec/FrameLength.h"
 #include "codec/Prediction.h"
-#include "container/lymStream.h"
 #include "foundation/zqExceptions.h"
 
 namespace lym {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "codec/BitStream.h"
+#include "codec/FrameLength.h"
 
 namespace lym {
 
@@ -37,13 +38,11 @@ inline constexpr uint32_t kFrameSync = 0xA0FF;  // the bytes FF A0
 inline constexpr int kPlainFrameHeaderBytes = 8;
 inline constexpr int kMinInfoFrameHeaderBytes = 19;
 inline constexpr int kMaxFrameHeaderBytes = 27;
-inline constexpr int32_t kMaxFrameSamples = 16384;
 inline constexpr int32_t kMaxFrameNumber = (1 << 21) - 1;
 inline constexpr int64_t kMaxSampleCount = (int64_t(1) << 31) - 1;
 inline constexpr int kMaxSeekPoints = (1 << 21) - 1;
 inline constexpr int kMinSeekInterval = 2;
 inline constexpr int kMaxSeekInterval = 1024;
-inline constexpr int kMaxFrameSizeCode = 6;
 
 // Streams without encoder information were written by this version.
 inline constexpr int32_t kDefaultEncoderVersion = 0x010000;
@@ -97,10 +96,6 @@ struct TadcWaveMetaInfo {
 
 bool ValidateAudioFormat(const TadcAudioFormat& format);
 int32_t BlockSizeOf(const TadcAudioFormat& format);
-// Samples per frame for a rate and frame size code. A length above 16384 samples or above a
-// quarter second is replaced by the nearest allowed one (code and length corrected) and reported
-// as false; so is a code outside 0..6.
-bool CalcFrameSamples(int32_t sampleRate, int32_t& frameSizeCode, int32_t& frameSamples);
 int64_t FrameCount(int64_t sampleCount, int32_t frameSamples);
 int32_t SeekPointCount(int64_t frameCount, int32_t interval);
 // Whole frames in a duration of thirtySeconds 32nds of a second.

@@ -14,8 +14,8 @@
 
 #include "codec/FrameDecoder.h"
 #include "container/lymStreamReader.h"
-#include "files/APEv2Tag.h"
-#include "files/lymFileIo.h"
+#include "container/APEv2Tag.h"
+#include "io/lymFileIo.h"
 #include "foundation/zqAlignedMem.h"
 
 namespace lym {

@@ -18,7 +18,7 @@
 #include "codec/FrameEncoder.h"
 #include "container/lymStream.h"
 #include "container/lymStreamWriter.h"
-#include "files/lymFileIo.h"
+#include "io/lymFileIo.h"
 #include "foundation/zqAlignedMem.h"
 
 namespace lym {

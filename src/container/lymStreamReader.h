@@ -13,8 +13,8 @@
 
 #include "codec/BitStream.h"
 #include "container/lymStream.h"
-#include "files/APEv2Tag.h"
-#include "files/lymFileIo.h"
+#include "container/APEv2Tag.h"
+#include "io/lymFileIo.h"
 #include "foundation/zqAlignedMem.h"
 
 namespace lym {

@@ -15,7 +15,7 @@
 
 #include "codec/BitStream.h"
 #include "container/lymStream.h"
-#include "files/lymFileIo.h"
+#include "io/lymFileIo.h"
 
 namespace lym {
 

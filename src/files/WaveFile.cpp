@@ -6,7 +6,7 @@
 #include <iterator>
 #include <vector>
 
-#include "files/MemoryStream.h"
+#include "io/MemoryStream.h"
 #include "foundation/ByteOrder.h"
 
 namespace lym {

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "container/lymStream.h"
-#include "files/lymFileIo.h"
+#include "io/lymFileIo.h"
 
 namespace lym {
 

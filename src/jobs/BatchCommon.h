@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "files/lymFileIo.h"
+#include "io/lymFileIo.h"
 #include "jobs/TextData.h"
 #include "lym/BatchEvents.h"
 #include "platform/TemporaryFile.h"

@@ -14,7 +14,7 @@
 
 #include "container/lymStreamEncoder.h"
 #include "files/WaveFile.h"
-#include "files/lymFileIo.h"
+#include "io/lymFileIo.h"
 #include "foundation/zqAlignedMem.h"
 #include "jobs/BatchCommon.h"
 #include "lym/Compressor.h"

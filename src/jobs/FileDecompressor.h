@@ -8,7 +8,7 @@
 
 #include "container/lymStreamDecoder.h"
 #include "files/WaveFile.h"
-#include "files/lymFileIo.h"
+#include "io/lymFileIo.h"
 #include "foundation/zqAlignedMem.h"
 #include "foundation/zqArrayList.h"
 #include "jobs/BatchCommon.h"

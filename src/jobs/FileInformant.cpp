@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "container/lymStreamReader.h"
-#include "files/APEv2Tag.h"
-#include "files/lymFileIo.h"
+#include "container/APEv2Tag.h"
+#include "io/lymFileIo.h"
 #include "jobs/BatchCommon.h"
 #include "jobs/StreamTexts.h"
 #include "lym/Informant.h"

@@ -1,6 +1,6 @@
 #include "jobs/StreamTexts.h"
 
-#include "files/APEv2Tag.h"
+#include "container/APEv2Tag.h"
 #include "jobs/TextData.h"
 #include "lym/EncoderSettings.h"
 

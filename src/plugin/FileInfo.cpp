@@ -7,8 +7,8 @@
 #include <optional>
 
 #include "container/lymStreamReader.h"
-#include "files/APEv2Tag.h"
-#include "files/lymFileIo.h"
+#include "container/APEv2Tag.h"
+#include "io/lymFileIo.h"
 #include "jobs/BatchCommon.h"
 #include "jobs/StreamTexts.h"
 #include "platform/TextConversion.h"

@@ -7,7 +7,7 @@
 
 #include "codec/BitStream.h"
 #include "container/lymStream.h"
-#include "files/APEv2Tag.h"
+#include "container/APEv2Tag.h"
 #include "foundation/ByteOrder.h"
 
 namespace lym::test {

@@ -12,7 +12,7 @@
 #include "codec/FrameEncoder.h"
 #include "codec/Pcm.h"
 #include "container/Crc24.h"
-#include "files/MemoryStream.h"
+#include "io/MemoryStream.h"
 
 namespace lym {
 namespace {

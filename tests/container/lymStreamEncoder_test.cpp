@@ -12,7 +12,7 @@
 
 #include "codec/Pcm.h"
 #include "container/lymStreamDecoder.h"
-#include "files/MemoryStream.h"
+#include "io/MemoryStream.h"
 
 namespace lym {
 namespace {

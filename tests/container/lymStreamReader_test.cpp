@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "container/Crc24.h"
-#include "files/MemoryStream.h"
+#include "io/MemoryStream.h"
 #include "StreamBuilder.h"
 #include "foundation/ByteOrder.h"
 

@@ -7,7 +7,7 @@
 
 #include "container/Crc24.h"
 #include "container/lymStreamReader.h"
-#include "files/MemoryStream.h"
+#include "io/MemoryStream.h"
 #include "foundation/ByteOrder.h"
 #include "foundation/zqExceptions.h"
 

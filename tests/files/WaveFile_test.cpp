@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "files/MemoryStream.h"
+#include "io/MemoryStream.h"
 #include "foundation/ByteOrder.h"
 
 namespace lym {

@@ -11,7 +11,7 @@
 #include "codec/BitStream.h"
 #include "container/Crc24.h"
 #include "container/lymStream.h"
-#include "files/APEv2Tag.h"
+#include "container/APEv2Tag.h"
 #include "foundation/ByteOrder.h"
 #include "jobs/BatchCommon.h"
 #include "jobs/FileInformant.h"

@@ -12,9 +12,9 @@
 #include "codec/Pcm.h"
 #include "container/lymStreamDecoder.h"
 #include "container/lymStreamEncoder.h"
-#include "files/APEv2Tag.h"
+#include "container/APEv2Tag.h"
 #include "files/WaveFile.h"
-#include "files/lymFileIo.h"
+#include "io/lymFileIo.h"
 
 namespace lym::test {
 namespace fs = std::filesystem;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "container/lymStreamDecoder.h"
-#include "files/MemoryStream.h"
+#include "io/MemoryStream.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "codec/Pcm.h"
 #include "container/lymStreamDecoder.h"
 #include "container/lymStreamEncoder.h"
-#include "files/MemoryStream.h"
+#include "io/MemoryStream.h"
 #include "foundation/CpuUtil.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "container/lymStreamReader.h"
-#include "files/MemoryStream.h"
+#include "io/MemoryStream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1u << 20)) return 0;

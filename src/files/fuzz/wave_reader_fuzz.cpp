@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "files/WaveFile.h"
-#include "files/MemoryStream.h"
-#include "files/lymFileIo.h"
+#include "io/MemoryStream.h"
+#include "io/lymFileIo.h"
 
 namespace {
 

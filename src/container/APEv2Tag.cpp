@@ -1,4 +1,4 @@
-#include "files/APEv2Tag.h"
+#include "container/APEv2Tag.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "files/APEv2Tag.h"
+#include "container/APEv2Tag.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "files/MemoryStream.h"
-#include "files/lymFileIo.h"
+#include "io/MemoryStream.h"
+#include "io/lymFileIo.h"
 
 namespace lym {
 namespace {

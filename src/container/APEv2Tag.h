@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "files/lymFileIo.h"
+#include "io/lymFileIo.h"
 #include "foundation/zqArrayList.h"
 
 namespace lym {

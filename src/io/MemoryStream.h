@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "files/lymFileIo.h"
+#include "io/lymFileIo.h"
 
 namespace lym {
 

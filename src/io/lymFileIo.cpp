@@ -1,4 +1,4 @@
-#include "files/lymFileIo.h"
+#include "io/lymFileIo.h"
 
 #include <algorithm>
 #include <cstring>

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
-#include "files/APEv2Tag.h"
-#include "files/MemoryStream.h"
-#include "files/lymFileIo.h"
+#include "container/APEv2Tag.h"
+#include "io/MemoryStream.h"
+#include "io/lymFileIo.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "files/MemoryStream.h"
+#include "io/MemoryStream.h"
 
 #include <algorithm>
 #include <cstring>
