@@ -1,4 +1,6 @@
-# lym_fuzz_target(NAME SOURCE)
+# lym_fuzz_target(NAME SOURCE [LIBRARY])
+#
+# LIBRARY is what the target attacks through (default: lymcore, with the internal headers).
 #
 # Every build compiles the target with a replay driver and replays, as a test, the saved crash
 # inputs of tests/crashes/NAME and the seed inputs of tests/fuzz-seeds/NAME (valid inputs that lead
@@ -7,18 +9,22 @@
 set(LYM_FUZZ_SECONDS 15 CACHE STRING "How long each fuzz target runs in the test suite")
 
 function(lym_fuzz_target name source)
+  set(library lymcore lymcore_internal)
+  if(ARGC GREATER 2)
+    set(library ${ARGV2})
+  endif()
   set(crashes "${PROJECT_SOURCE_DIR}/tests/crashes/${name}")
   set(seeds "${PROJECT_SOURCE_DIR}/tests/fuzz-seeds/${name}")
 
   add_executable(${name}_replay ${source} "${PROJECT_SOURCE_DIR}/tests/fuzz_replay_main.cpp")
-  target_link_libraries(${name}_replay PRIVATE lymcore lymcore_internal)
+  target_link_libraries(${name}_replay PRIVATE ${library})
   lym_target_warnings(${name}_replay)
   add_test(NAME replay.${name} COMMAND ${name}_replay "${crashes}" "${seeds}")
   set_tests_properties(replay.${name} PROPERTIES LABELS "replay")
 
   if(LYM_FUZZ)
     add_executable(${name} ${source})
-    target_link_libraries(${name} PRIVATE lymcore lymcore_internal)
+    target_link_libraries(${name} PRIVATE ${library})
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
     lym_target_warnings(${name})
     set(corpus "${CMAKE_BINARY_DIR}/fuzz-corpus/${name}")

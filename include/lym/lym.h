@@ -135,8 +135,9 @@ typedef enum lym_damage_mode {
   LYM_DAMAGE_CUT = 1   /* lost samples are left out; decoding is then sequential (no seeking) */
 } lym_damage_mode;
 
-/* One gap: where it begins among the samples delivered (counted from the stream's start, or
- * from the last seek's target) and how many samples it lost. */
+/* One gap: the position in the stream (in samples from its start) of the first sample lost, and
+ * how many were lost. Muted, the gap's silence is delivered at that position; cut, the samples
+ * delivered jump over it. */
 typedef struct lym_gap {
   uint64_t position;
   uint64_t samples;
@@ -257,9 +258,9 @@ typedef struct lym_encoder lym_encoder;
 
 /* The format and the total are required; every other field's zero is its default. */
 typedef struct lym_encoder_options {
-  uint32_t sample_rate;      /* 6000 .. 262144 */
+  uint32_t sample_rate;      /* 8000 .. 96000 */
   uint32_t channels;         /* 1 or 2 */
-  uint32_t bits_per_sample;  /* 8 .. 24 */
+  uint32_t bits_per_sample;  /* 8, 16 or 24 */
   uint64_t total_samples;    /* per channel, 1 .. 2147483647: exactly this many must be written */
   int32_t preset;            /* 0..4 (0 the fastest, 2 what the lym tool uses by default) */
   int32_t evaluation;        /* 0..2 (0 is also the lym tool's default) */

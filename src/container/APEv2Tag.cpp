@@ -49,13 +49,14 @@ int32_t StatusFromResult(int32_t result) {
 
 // ---- TlymAPEv2Item ------------------------------------------------------------------------------
 
-TlymAPEv2Item::TlymAPEv2Item() : value_(1, 0) {}
+TlymAPEv2Item::TlymAPEv2Item() : key_(1, '\0'), value_(1, 0) {}
 
 TlymAPEv2Item::TlymAPEv2Item(int32_t itemType, std::string_view key, std::vector<uint8_t> value)
     : itemType_(itemType), key_(key.begin(), key.end()), value_(std::move(value)) {
   if (itemType_ == kAPEv2ItemText) {
     valueCount_ = 1 + static_cast<int32_t>(std::count(value_.begin(), value_.end(), uint8_t{0}));
   }
+  key_.push_back('\0');
   value_.push_back(0);
 }
 

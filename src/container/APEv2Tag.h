@@ -67,11 +67,13 @@ class TlymAPEv2Item {
   TlymAPEv2Item(int32_t itemType, std::string_view key, std::vector<uint8_t> value);
 
   int32_t ItemType() const { return itemType_; }
-  int32_t KeyLength() const { return static_cast<int32_t>(key_.size()); }
+  int32_t KeyLength() const { return static_cast<int32_t>(key_.size()) - 1; }
   int32_t ValueSize() const { return static_cast<int32_t>(value_.size()) - 1; }
   // 1 + the number of zero bytes in a text value; 1 for the other types.
   int32_t ValueCount() const { return valueCount_; }
-  std::string_view Key() const { return {key_.data(), key_.size()}; }
+  std::string_view Key() const { return {key_.data(), key_.size() - 1}; }
+  // The key as a C string.
+  const char* KeyText() const { return key_.data(); }
   // ValueSize() bytes followed by a zero byte, so that a text value reads as a C string.
   const uint8_t* Value() const { return value_.data(); }
   // The index-th of the zero-separated values (0 <= index < ValueCount()), still in UTF-8.
@@ -80,7 +82,7 @@ class TlymAPEv2Item {
  private:
   int32_t itemType_ = kAPEv2ItemText;
   int32_t valueCount_ = 1;
-  std::vector<char> key_;
+  std::vector<char> key_;  // with a terminating zero
   std::vector<uint8_t> value_;
 };
 

@@ -1,0 +1,380 @@
+// lym_decoder: the stream decoder behind the C interface, on a file, a caller's medium or memory.
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "container/lymStreamDecoder.h"
+#include "foundation/CpuUtil.h"
+#include "library/Calls.h"
+#include "library/Medium.h"
+#include "library/Tag.h"
+
+using lym::library::Guarded;
+using lym::library::TLastError;
+
+namespace {
+
+// Sample frames converted per step of lym_decoder_read_s32.
+constexpr int32_t kScratchFrames = 4096;
+// Sample frames per call of the stream decoder, whose counts are 32-bit.
+constexpr size_t kMaxFramesPerCall = size_t(1) << 20;
+constexpr int32_t kLastVersionWithoutEvaluation = 0x010000;
+
+}  // namespace
+
+struct lym_decoder {
+  TLastError error;
+  lym_decoder_options options{};
+  // The medium: one of these, owned here; the stream decoder reads through stream.
+  std::unique_ptr<lym::TadcFileStream> file;
+  std::unique_ptr<lym::library::TCallerMedium> medium;
+  std::vector<uint8_t> ownedBytes;  // a medium that cannot seek, read whole
+  lym::library::TMemoryCursor cursor;
+  lym::TadcIoStream* stream = nullptr;
+  int64_t streamStart = 0;
+
+  std::unique_ptr<lym::TSeekableStreamDecoder> decoder;
+  lym_info info{};
+  std::vector<lym_gap> gaps;
+  std::vector<uint8_t> scratch;  // packed PCM on its way to lym_decoder_read_s32
+  int32_t bytesPerSample = 0;
+  bool atEnd = false;  // sought to the end: reads deliver nothing
+  lym_tag tag;
+};
+
+namespace {
+
+lym_status StatusOf(int32_t code) {
+  switch (code) {
+    case lym::kDecodeOk:
+    case lym::kDecodeNoWaveMeta: return LYM_OK;
+    case lym::kDecodeMetaDamaged:
+    case lym::kDecodeAudioDamaged: return LYM_DAMAGED;
+    case lym::kDecodeReadError: return LYM_ERROR_IO;
+    case lym::kDecodeIncompatible: return LYM_ERROR_UNSUPPORTED;
+    case lym::kDecodeUndecodable: return LYM_ERROR_NOT_A_STREAM;
+    case lym::kDecodeInvalidArgument: return LYM_ERROR_INVALID_ARGUMENT;
+    case lym::kDecodeNotAllowed: return LYM_ERROR_NOT_SEEKABLE;
+    case lym::kDecodeBufferTooSmall: return LYM_ERROR_BUFFER_TOO_SMALL;
+    default: return LYM_ERROR_INTERNAL;
+  }
+}
+
+lym_status Report(lym_decoder& d, int32_t code) {
+  const lym_status status = StatusOf(code);
+  return status > LYM_DAMAGED ? d.error.Set(status) : status;
+}
+
+void OnGap(void* userData, const lym::TadcDamageInfo* damage) {
+  auto& d = *static_cast<lym_decoder*>(userData);
+  const lym_gap gap{uint64_t(damage->Position), uint64_t(damage->Samples)};
+  d.gaps.push_back(gap);
+  if (d.options.on_gap != nullptr) d.options.on_gap(d.options.gap_user_data, &gap);
+}
+
+uint32_t DamageFlags(const lym_decoder& d) {
+  const int32_t reader = d.decoder->Result().DamageFlags;
+  uint32_t flags = 0;
+  if ((reader & lym::kDamageIdentifier) != 0) flags |= LYM_DAMAGE_IDENTIFIER;
+  if ((reader & lym::kDamageStreamInfo) != 0) flags |= LYM_DAMAGE_STREAM_INFO;
+  if ((reader & lym::kDamageMetaData) != 0) flags |= LYM_DAMAGE_METADATA;
+  if ((reader & lym::kDamageFirstFrame) != 0) flags |= LYM_DAMAGE_FIRST_FRAME;
+  if (!d.gaps.empty()) flags |= LYM_DAMAGE_AUDIO;
+  return flags;
+}
+
+int32_t KnownOrMinusOne(int32_t value, int32_t count) {
+  return value >= 0 && value < count ? value : -1;
+}
+
+// Streams without encoder information still name their preset in the stream information.
+void DescribeEncoder(lym_decoder& d, lym::TAdcReader& reader) {
+  lym::TadcEncoderInfo encoder;
+  if (reader.GetEncoderInfo(encoder)) {
+    d.info.encoder_version = uint32_t(encoder.EncoderVersion);
+    d.info.preset = KnownOrMinusOne(encoder.Preset, lym::kPresetCount);
+    d.info.evaluation = encoder.EncoderVersion <= kLastVersionWithoutEvaluation
+                            ? -1
+                            : KnownOrMinusOne(encoder.Evaluation, lym::kLevelCount);
+  } else {
+    d.info.encoder_version = 0;
+    d.info.preset = KnownOrMinusOne(reader.StreamInfo().Profile, lym::kPresetCount);
+    d.info.evaluation = -1;
+  }
+}
+
+void Describe(lym_decoder& d) {
+  // The reader's queries need a reader that is not const; they read, but change nothing.
+  auto& reader = const_cast<lym::TAdcReader&>(d.decoder->Reader());
+  const lym::TadcStreamInfo& stream = reader.StreamInfo();
+  d.info.sample_rate = uint32_t(stream.Format.SampleRate);
+  d.info.channels = uint32_t(stream.Format.Channels);
+  d.info.bits_per_sample = uint32_t(stream.Format.BitsPerSample);
+  d.info.total_samples = uint64_t(stream.SampleCount);
+  d.info.frame_length = uint32_t(stream.FrameSamples);
+  DescribeEncoder(d, reader);
+  lym::TadcWaveMetaInfo wave;
+  if (d.decoder->ReadWaveMetaInfo(&wave) == lym::kDecodeOk) {
+    d.info.wave_header_bytes = uint32_t(wave.HeaderBytes);
+    d.info.wave_trailer_bytes = uint32_t(wave.TrailerBytes);
+  }
+  lym::TadcSeekTableInfo table;
+  int32_t tableBytes = 0;
+  if (reader.ValidateSeekTable() && reader.GetSeekTableInfo(table, tableBytes))
+    d.info.seek_points = uint32_t(table.Points);
+  d.info.stream_bytes = uint64_t(std::max<int64_t>(d.stream->GetLength() - d.streamStart, 0));
+  d.bytesPerSample = int32_t(d.info.bits_per_sample + 7) / 8;
+}
+
+uint32_t DecoderFlags(const lym_decoder_options& options) {
+  return options.damage == LYM_DAMAGE_CUT ? lym::kDecodeSequential | lym::kDecodeCutLost : 0;
+}
+
+// Opens the stream decoder on d.stream and hands the decoder over when it can decode.
+lym_status OpenOnStream(std::unique_ptr<lym_decoder> d, lym_decoder** decoder) {
+  d->streamStart = d->stream->GetPosition();
+  const uint32_t processor = d->options.no_vector_kernels != 0 ? 0 : lym::kCpuFlagVector;
+  d->decoder = std::make_unique<lym::TSeekableStreamDecoder>(
+      *d->stream, lym::TadcDecoderOptions{processor, DecoderFlags(d->options)}, OnGap, d.get());
+  const lym_status status = StatusOf(d->decoder->OpenResult());
+  if (status > LYM_DAMAGED) return status;
+  Describe(*d);
+  *decoder = d.release();
+  return status;
+}
+
+bool ValidOptions(const lym_decoder_options* options) {
+  return options == nullptr ||
+         (options->damage == LYM_DAMAGE_MUTE || options->damage == LYM_DAMAGE_CUT);
+}
+
+std::unique_ptr<lym_decoder> NewDecoder(const lym_decoder_options* options) {
+  auto d = std::make_unique<lym_decoder>();
+  if (options != nullptr) d->options = *options;
+  return d;
+}
+
+lym_status OpenMemory(std::unique_ptr<lym_decoder> d, lym_decoder** decoder) {
+  d->medium = std::make_unique<lym::library::TCallerMedium>();
+  if (!d->medium->OpenForReading(lym::library::MemoryIo(), &d->cursor)) return LYM_ERROR_IO;
+  d->stream = &d->medium->Stream();
+  return OpenOnStream(std::move(d), decoder);
+}
+
+template <class Open>
+lym_status OpenDecoder(lym_decoder** decoder, const lym_decoder_options* options, Open&& open) {
+  if (decoder == nullptr) return LYM_ERROR_INVALID_ARGUMENT;
+  *decoder = nullptr;
+  if (!ValidOptions(options)) return LYM_ERROR_INVALID_ARGUMENT;
+  return Guarded(nullptr, [&] { return open(NewDecoder(options)); });
+}
+
+// Delivers up to frames sample frames of packed PCM; the status of the whole request.
+lym_status ReadPacked(lym_decoder& d, uint8_t* buffer, size_t frames, size_t& done) {
+  done = 0;
+  if (d.atEnd) return LYM_OK;
+  lym_status status = LYM_OK;
+  const size_t frameBytes = size_t(d.bytesPerSample) * d.info.channels;
+  while (done < frames) {
+    const auto ask = int32_t(std::min(frames - done, kMaxFramesPerCall));
+    int32_t delivered = 0;
+    status = std::max(status, Report(d, d.decoder->DecodeSamples(buffer + done * frameBytes, ask,
+                                                                 &delivered)));
+    done += size_t(std::max(delivered, 0));
+    if (status > LYM_DAMAGED || delivered < ask) break;
+  }
+  return status;
+}
+
+int32_t LoadSample(const uint8_t* bytes, int32_t width) {
+  switch (width) {
+    case 1: return int32_t(bytes[0]) - 128;
+    case 2: return int16_t(uint16_t(bytes[0] | bytes[1] << 8));
+    default: return int32_t(uint32_t(bytes[0] << 8 | bytes[1] << 16 | uint32_t(bytes[2]) << 24)) >> 8;
+  }
+}
+
+lym_status CopyWaveMeta(lym_decoder& d, bool trailer, void* buffer, size_t capacity,
+                        size_t* bytes) {
+  const uint32_t headerBytes = d.info.wave_header_bytes;
+  const uint32_t size = trailer ? d.info.wave_trailer_bytes : headerBytes;
+  *bytes = size;
+  if (headerBytes + d.info.wave_trailer_bytes == 0) {
+    return (d.info.damage_flags & LYM_DAMAGE_METADATA) != 0 ? LYM_DAMAGED : LYM_ERROR_NOT_FOUND;
+  }
+  if (capacity < size) return d.error.Set(LYM_ERROR_BUFFER_TOO_SMALL);
+  std::vector<uint8_t> both(size_t(headerBytes) + d.info.wave_trailer_bytes);
+  const lym_status status =
+      Report(d, d.decoder->ReadWaveMetaData(both.data(), int32_t(both.size())));
+  if (status != LYM_OK) return status;
+  std::copy_n(both.data() + (trailer ? headerBytes : 0), size, static_cast<uint8_t*>(buffer));
+  return LYM_OK;
+}
+
+}  // namespace
+
+extern "C" {
+
+lym_status lym_decoder_open_file(const char* path_utf8, const lym_decoder_options* options,
+                                 lym_decoder** decoder) {
+  if (path_utf8 == nullptr || *path_utf8 == '\0') {
+    if (decoder != nullptr) *decoder = nullptr;
+    return LYM_ERROR_INVALID_ARGUMENT;
+  }
+  return OpenDecoder(decoder, options, [&](std::unique_ptr<lym_decoder> d) {
+    d->file = std::make_unique<lym::TadcFileStream>();
+    if (d->file->OpenFile(path_utf8, lym::kAccessRead, lym::kDecodeFileBufferBytes,
+                          lym::kShareRead) != 0) {
+      return LYM_ERROR_IO;
+    }
+    d->stream = d->file.get();
+    return OpenOnStream(std::move(d), decoder);
+  });
+}
+
+lym_status lym_decoder_open_io(const lym_io* io, void* user_data,
+                               const lym_decoder_options* options, lym_decoder** decoder) {
+  if (io == nullptr || io->read == nullptr) {
+    if (decoder != nullptr) *decoder = nullptr;
+    return LYM_ERROR_INVALID_ARGUMENT;
+  }
+  return OpenDecoder(decoder, options, [&](std::unique_ptr<lym_decoder> d) {
+    if (!lym::library::CanReadInPlace(*io)) {
+      if (!lym::library::ReadToEnd(*io, user_data, d->ownedBytes)) return LYM_ERROR_IO;
+      d->cursor = {d->ownedBytes.data(), int64_t(d->ownedBytes.size()), 0};
+      return OpenMemory(std::move(d), decoder);
+    }
+    d->medium = std::make_unique<lym::library::TCallerMedium>();
+    if (!d->medium->OpenForReading(*io, user_data)) return LYM_ERROR_IO;
+    d->stream = &d->medium->Stream();
+    return OpenOnStream(std::move(d), decoder);
+  });
+}
+
+lym_status lym_decoder_open_memory(const void* data, size_t bytes,
+                                   const lym_decoder_options* options, lym_decoder** decoder) {
+  if (data == nullptr || bytes > size_t(INT64_MAX)) {
+    if (decoder != nullptr) *decoder = nullptr;
+    return LYM_ERROR_INVALID_ARGUMENT;
+  }
+  return OpenDecoder(decoder, options, [&](std::unique_ptr<lym_decoder> d) {
+    d->cursor = {static_cast<const uint8_t*>(data), int64_t(bytes), 0};
+    return OpenMemory(std::move(d), decoder);
+  });
+}
+
+lym_status lym_decoder_get_info(const lym_decoder* decoder, lym_info* info) {
+  if (decoder == nullptr || info == nullptr) return LYM_ERROR_INVALID_ARGUMENT;
+  *info = decoder->info;
+  info->damage_flags = DamageFlags(*decoder);
+  return LYM_OK;
+}
+
+lym_status lym_decoder_read_pcm(lym_decoder* decoder, void* buffer, size_t frames,
+                                size_t* frames_read) {
+  if (frames_read != nullptr) *frames_read = 0;
+  if (decoder == nullptr || buffer == nullptr || frames_read == nullptr)
+    return LYM_ERROR_INVALID_ARGUMENT;
+  return Guarded(&decoder->error, [&] {
+    return ReadPacked(*decoder, static_cast<uint8_t*>(buffer), frames, *frames_read);
+  });
+}
+
+lym_status lym_decoder_read_s32(lym_decoder* decoder, int32_t* interleaved, size_t frames,
+                                size_t* frames_read) {
+  if (frames_read != nullptr) *frames_read = 0;
+  if (decoder == nullptr || interleaved == nullptr || frames_read == nullptr)
+    return LYM_ERROR_INVALID_ARGUMENT;
+  lym_decoder& d = *decoder;
+  return Guarded(&d.error, [&] {
+    const size_t frameBytes = size_t(d.bytesPerSample) * d.info.channels;
+    d.scratch.resize(kScratchFrames * frameBytes);
+    lym_status status = LYM_OK;
+    size_t& done = *frames_read;
+    while (done < frames) {
+      const size_t ask = std::min(frames - done, size_t(kScratchFrames));
+      size_t step = 0;
+      status = std::max(status, ReadPacked(d, d.scratch.data(), ask, step));
+      const uint8_t* packed = d.scratch.data();
+      int32_t* out = interleaved + done * d.info.channels;
+      for (size_t i = 0; i < step * d.info.channels; ++i, packed += d.bytesPerSample)
+        out[i] = LoadSample(packed, d.bytesPerSample);
+      done += step;
+      if (status > LYM_DAMAGED || step < ask) break;
+    }
+    return status;
+  });
+}
+
+lym_status lym_decoder_seek(lym_decoder* decoder, uint64_t sample) {
+  if (decoder == nullptr) return LYM_ERROR_INVALID_ARGUMENT;
+  lym_decoder& d = *decoder;
+  return Guarded(&d.error, [&] {
+    if (d.options.damage == LYM_DAMAGE_CUT) return d.error.Set(LYM_ERROR_NOT_SEEKABLE);
+    if (sample > d.info.total_samples) return d.error.Set(LYM_ERROR_INVALID_ARGUMENT);
+    d.atEnd = sample == d.info.total_samples;
+    if (d.atEnd) return LYM_OK;
+    return Report(d, d.decoder->SeekSample(int64_t(sample)));
+  });
+}
+
+lym_status lym_decoder_tell(const lym_decoder* decoder, uint64_t* sample) {
+  if (decoder == nullptr || sample == nullptr) return LYM_ERROR_INVALID_ARGUMENT;
+  *sample = decoder->atEnd ? decoder->info.total_samples
+                           : uint64_t(std::max<int64_t>(decoder->decoder->SamplePosition(), 0));
+  return LYM_OK;
+}
+
+lym_status lym_decoder_get_wave_header(lym_decoder* decoder, void* buffer, size_t capacity,
+                                       size_t* bytes) {
+  if (decoder == nullptr || buffer == nullptr || bytes == nullptr)
+    return LYM_ERROR_INVALID_ARGUMENT;
+  return Guarded(&decoder->error,
+                 [&] { return CopyWaveMeta(*decoder, false, buffer, capacity, bytes); });
+}
+
+lym_status lym_decoder_get_wave_trailer(lym_decoder* decoder, void* buffer, size_t capacity,
+                                        size_t* bytes) {
+  if (decoder == nullptr || buffer == nullptr || bytes == nullptr)
+    return LYM_ERROR_INVALID_ARGUMENT;
+  return Guarded(&decoder->error,
+                 [&] { return CopyWaveMeta(*decoder, true, buffer, capacity, bytes); });
+}
+
+size_t lym_decoder_gap_count(const lym_decoder* decoder) {
+  return decoder == nullptr ? 0 : decoder->gaps.size();
+}
+
+lym_status lym_decoder_get_gap(const lym_decoder* decoder, size_t index, lym_gap* gap) {
+  if (decoder == nullptr || gap == nullptr || index >= decoder->gaps.size())
+    return LYM_ERROR_INVALID_ARGUMENT;
+  *gap = decoder->gaps[index];
+  return LYM_OK;
+}
+
+uint32_t lym_decoder_bit_rate(const lym_decoder* decoder) {
+  return decoder == nullptr ? 0 : uint32_t(std::max(decoder->decoder->BitRate(), 0));
+}
+
+lym_status lym_decoder_get_tag(lym_decoder* decoder, const lym_tag** tag) {
+  if (tag != nullptr) *tag = nullptr;
+  if (decoder == nullptr || tag == nullptr) return LYM_ERROR_INVALID_ARGUMENT;
+  return Guarded(&decoder->error, [&] {
+    decoder->tag.tag = decoder->decoder->GetApeTag();
+    if (decoder->tag.tag == nullptr) return decoder->error.Set(LYM_ERROR_IO);
+    *tag = &decoder->tag;
+    return LYM_OK;
+  });
+}
+
+const char* lym_decoder_error_text(const lym_decoder* decoder) {
+  return decoder == nullptr ? "" : decoder->error.Text();
+}
+
+void lym_decoder_close(lym_decoder* decoder) {
+  // The stream decoder lets go of the stream before the stream closes.
+  if (decoder != nullptr) decoder->decoder.reset();
+  delete decoder;
+}
+
+}  // extern "C"
