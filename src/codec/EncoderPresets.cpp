@@ -65,6 +65,14 @@ int32_t FrameSamplesFor(TEncoderSettings& settings, int32_t sampleRate) {
 
 }  // namespace
 
+const char* PresetNameOf(int32_t preset) {
+  return preset >= 0 && preset < kPresetCount ? kPresetNames[preset] : "Unknown";
+}
+
+const char* LevelNameOf(int32_t level) {
+  return level >= 0 && level < kLevelCount ? kLevelNames[level] : "Unknown";
+}
+
 const TEncoderSettings& PresetSettings(int preset, int level) {
   const char* where = "PresetSettings";
   if (preset < 0 || preset >= kPresetCount) throw EzqArgumentOutOfRange(where, preset, "APreset");

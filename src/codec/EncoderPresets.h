@@ -44,6 +44,11 @@ int32_t MaxOrderIndexFor(int32_t predictors);
 // or a rate without a single sample per frame is a range error, and settings stay as they were.
 TFrameEncoderOptions MakeFrameEncoderOptions(TEncoderSettings& settings, int32_t sampleRate);
 
+// The name of a preset or an evaluation level as files and windows show it; "Unknown" outside
+// the table (a damaged or newer stream).
+const char* PresetNameOf(int32_t preset);
+const char* LevelNameOf(int32_t level);
+
 // ClassifyPreset and ClassifyLevel are public (lym/EncoderSettings.h): the option window shows them.
 // True when settings switch off a search that reference performs or search it more coarsely.
 // Predictors, ApplyWindow, FrameSizeCode, PreFilter, Sensitivity and Verify are not compared.

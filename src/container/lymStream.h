@@ -46,6 +46,8 @@ inline constexpr int kMaxSeekInterval = 1024;
 
 // Streams without encoder information were written by this version.
 inline constexpr int32_t kDefaultEncoderVersion = 0x010000;
+// Encoders up to this version did not store the evaluation level.
+inline constexpr int32_t kLastVersionWithoutEvaluation = 0x010000;
 
 struct TadcAudioFormat {
   int32_t DataType = 0;  // 0 = PCM, the only value

@@ -2,17 +2,10 @@
 
 #include "container/APEv2Tag.h"
 #include "jobs/TextData.h"
-#include "lym/EncoderSettings.h"
+#include "codec/EncoderPresets.h"
 
 namespace lym {
 namespace {
-
-// Encoders up to this version did not store the evaluation level.
-constexpr int32_t kLastVersionWithoutEvaluation = 0x010000;
-
-std::string NameOf(int32_t index, const char* const* names, int32_t count) {
-  return index >= 0 && index < count ? names[index] : "Unknown";
-}
 
 std::string ApeTagStateText(int32_t status) {
   switch (status) {
@@ -26,13 +19,13 @@ std::string ApeTagStateText(int32_t status) {
 
 }  // namespace
 
-std::string PresetName(int32_t preset) { return NameOf(preset, kPresetNames, kPresetCount); }
+std::string PresetName(int32_t preset) { return PresetNameOf(preset); }
 
 std::string EncoderText(const TadcEncoderInfo& info) {
   const int32_t version = info.EncoderVersion;
   const std::string evaluation = version <= kLastVersionWithoutEvaluation
                                      ? "Unknown"
-                                     : NameOf(info.Evaluation, kLevelNames, kLevelCount);
+                                     : LevelNameOf(info.Evaluation);
   return "V " + std::to_string((version >> 16) & 0xFF) + "." +
          std::to_string((version >> 8) & 0xFF) + "." + std::to_string(version & 0xFF) + ", " +
          PresetName(info.Preset) + " + " + evaluation;

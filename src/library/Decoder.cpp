@@ -18,7 +18,6 @@ namespace {
 constexpr int32_t kScratchFrames = 4096;
 // Sample frames per call of the stream decoder, whose counts are 32-bit.
 constexpr size_t kMaxFramesPerCall = size_t(1) << 20;
-constexpr int32_t kLastVersionWithoutEvaluation = 0x010000;
 
 }  // namespace
 
@@ -93,7 +92,7 @@ void DescribeEncoder(lym_decoder& d, lym::TAdcReader& reader) {
   if (reader.GetEncoderInfo(encoder)) {
     d.info.encoder_version = uint32_t(encoder.EncoderVersion);
     d.info.preset = KnownOrMinusOne(encoder.Preset, lym::kPresetCount);
-    d.info.evaluation = encoder.EncoderVersion <= kLastVersionWithoutEvaluation
+    d.info.evaluation = encoder.EncoderVersion <= lym::kLastVersionWithoutEvaluation
                             ? -1
                             : KnownOrMinusOne(encoder.Evaluation, lym::kLevelCount);
   } else {

@@ -86,9 +86,9 @@ int32_t TCallbackAccess::Seek(void* userData, int64_t position) {
 // A medium written from its start needs no length; one that is read must tell it.
 int32_t TCallbackAccess::GetLength(void* userData, int64_t* length) {
   const lym_io& io = IoOf(userData);
-  if (io.size == nullptr) {
+  if (!MediumOf(userData).Reading()) {
     *length = 0;
-    return io.read == nullptr;
+    return 1;
   }
   *length = io.size(UserOf(userData));
   return *length >= 0;
@@ -118,6 +118,7 @@ void TCallerMedium::Bind(const lym_io& io, void* userData) {
 
 bool TCallerMedium::OpenForReading(const lym_io& io, void* userData) {
   Bind(io, userData);
+  reading_ = true;
   const int64_t start = io.tell != nullptr ? io.tell(userData) : 0;
   return start >= 0 && stream_.OpenInterface(kCallerCallbacks, this, kReadBufferBytes) == 0 &&
          stream_.Seek(kSeekFromStart, start);

@@ -38,10 +38,12 @@ class TCallerMedium {
   static const TadcStreamCallbacks& Callbacks();
   const lym_io& Io() const { return io_; }
   void* UserData() const { return userData_; }
+  bool Reading() const { return reading_; }
 
  private:
   lym_io io_{};
   void* userData_ = nullptr;
+  bool reading_ = false;
   TadcInterfaceStream stream_;
 };
 

@@ -2,7 +2,7 @@
 #include <cstddef>
 
 #include "library/Calls.h"
-#include "lym/EncoderSettings.h"
+#include "codec/EncoderPresets.h"
 #include "lym/Version.h"
 
 static_assert(lym::kLymVersion ==
@@ -10,8 +10,6 @@ static_assert(lym::kLymVersion ==
               "lym.h announces the version the streams store");
 
 namespace {
-
-constexpr const char* kUnknownName = "Unknown";
 
 constexpr const char* kStatusTexts[] = {
     "OK",
@@ -30,11 +28,6 @@ constexpr const char* kStatusTexts[] = {
     "Verification failed: the decoded samples differ from the input",
     "Internal error",
 };
-
-template <size_t N>
-const char* NameOf(int32_t index, const char* const (&names)[N]) {
-  return index >= 0 && size_t(index) < N ? names[index] : kUnknownName;
-}
 
 }  // namespace
 
@@ -61,10 +54,8 @@ const char* lym_status_string(lym_status status) {
                                                                  : "Unknown status";
 }
 
-const char* lym_preset_string(int32_t preset) { return NameOf(preset, lym::kPresetNames); }
+const char* lym_preset_string(int32_t preset) { return lym::PresetNameOf(preset); }
 
-const char* lym_evaluation_string(int32_t evaluation) {
-  return NameOf(evaluation, lym::kLevelNames);
-}
+const char* lym_evaluation_string(int32_t evaluation) { return lym::LevelNameOf(evaluation); }
 
 }  // extern "C"
