@@ -90,10 +90,11 @@ LYM_API const char *lym_evaluation_string(int32_t evaluation);
  *   seek:  to an absolute byte position; 0 on success, -1 on failure.
  *   tell:  the current byte position, -1 on failure.
  *   size:  the medium's length in bytes, -1 when unknown.
- * A decoder needs read; an encoder needs write. seek, tell and size may be NULL (a pipe): then a
- * decoder reads the whole stream into memory when it opens, and an encoder keeps the stream in
- * memory until lym_encoder_finish writes it out in one pass. With seek, a decoder needs size too;
- * a decoder starts at tell's position (0 without tell), an encoder writes from position 0. */
+ * A decoder needs read; an encoder needs write. seek, tell and size may be NULL (a pipe): a decoder
+ * without seek or size reads the whole stream into memory when it opens, and an encoder without
+ * seek keeps the stream in memory until lym_encoder_finish writes it out in one pass. A decoder
+ * starts at tell's position (0 without tell); an encoder writes from position 0 and needs no
+ * size. */
 typedef struct lym_io {
   int64_t (*read)(void *user_data, void *buffer, size_t bytes);
   int (*write)(void *user_data, const void *buffer, size_t bytes);
@@ -116,7 +117,8 @@ typedef struct lym_info {
   uint32_t sample_rate, channels, bits_per_sample;
   uint64_t total_samples;           /* per channel, as the stream announces it */
   uint32_t frame_length;            /* samples per channel in a frame */
-  int32_t preset, evaluation;       /* 0..4 and 0..2; -1 when unknown */
+  int32_t preset, evaluation;       /* 0..4 and 0..2; -1 when unknown. What the encoder's settings
+                                     * amount to: at some rates more than was asked for */
   uint32_t wave_header_bytes, wave_trailer_bytes; /* 0 when none is stored (or it is damaged) */
   uint32_t damage_flags;            /* 0 for an intact stream; LYM_DAMAGE_* bits */
   uint32_t encoder_version;         /* major << 16 | minor << 8 | patch; 0 when unknown */
@@ -145,7 +147,7 @@ typedef struct lym_gap {
 
 /* Zero-filled (or NULL) options are the defaults. */
 typedef struct lym_decoder_options {
-  lym_damage_mode damage;   /* default LYM_DAMAGE_MUTE */
+  uint32_t damage;          /* a lym_damage_mode; default LYM_DAMAGE_MUTE */
   uint32_t no_vector_kernels; /* non-zero: the portable kernels only (results are the same) */
   uint32_t threads;         /* 0: one per processor; this version decodes on the calling thread */
   /* Called during a read for each gap as it is found, besides being listed; may be NULL. */
@@ -185,13 +187,15 @@ LYM_API lym_status lym_decoder_tell(const lym_decoder *decoder, uint64_t *sample
 
 /* The WAVE header or trailer stored with the stream (lym_info gives their sizes). capacity must
  * hold all of it, else LYM_ERROR_BUFFER_TOO_SMALL; *bytes receives the size. LYM_ERROR_NOT_FOUND
- * when the stream stores none, LYM_DAMAGED (nothing copied) when it is damaged. */
+ * when the stream stores none, LYM_DAMAGED (nothing copied) when what it stores is damaged: then
+ * the decoder opened with LYM_DAMAGED and LYM_DAMAGE_METADATA. */
 LYM_API lym_status lym_decoder_get_wave_header(lym_decoder *decoder, void *buffer, size_t capacity,
                                                size_t *bytes);
 LYM_API lym_status lym_decoder_get_wave_trailer(lym_decoder *decoder, void *buffer,
                                                 size_t capacity, size_t *bytes);
 
-/* The gaps found so far, in the order they were found. */
+/* The gaps found so far, in the order they were found; an index beyond them is an invalid
+ * argument. */
 LYM_API size_t lym_decoder_gap_count(const lym_decoder *decoder);
 LYM_API lym_status lym_decoder_get_gap(const lym_decoder *decoder, size_t index, lym_gap *gap);
 
@@ -242,7 +246,8 @@ LYM_API lym_tag_state lym_tag_get_state(const lym_tag *tag);
 LYM_API size_t lym_tag_item_count(const lym_tag *tag);
 /* The tag's size in the stream, header and footer included; 0 without a usable tag. */
 LYM_API uint64_t lym_tag_bytes(const lym_tag *tag);
-/* The index-th item; its pointers live as long as the tag. */
+/* The index-th item (an index beyond the items is an invalid argument); its pointers live as
+ * long as the tag. */
 LYM_API lym_status lym_tag_get_item(const lym_tag *tag, size_t index, lym_tag_item *item);
 /* The value of the text item whose key equals key regardless of ASCII case, zero-terminated, its
  * values (if several) joined by separator. *length (optional) receives the text's length. A

@@ -38,6 +38,10 @@ struct lym_decoder {
   std::vector<uint8_t> scratch;  // packed PCM on its way to lym_decoder_read_s32
   int32_t bytesPerSample = 0;
   bool atEnd = false;  // sought to the end: reads deliver nothing
+  bool decodedAny = false;
+  // The stored WAVE header and trailer, read and checked when the decoder opens.
+  std::vector<uint8_t> waveMeta;
+  bool waveMetaDamaged = false;
   lym_tag tag;
 };
 
@@ -78,6 +82,7 @@ uint32_t DamageFlags(const lym_decoder& d) {
   if ((reader & lym::kDamageStreamInfo) != 0) flags |= LYM_DAMAGE_STREAM_INFO;
   if ((reader & lym::kDamageMetaData) != 0) flags |= LYM_DAMAGE_METADATA;
   if ((reader & lym::kDamageFirstFrame) != 0) flags |= LYM_DAMAGE_FIRST_FRAME;
+  if (d.waveMetaDamaged) flags |= LYM_DAMAGE_METADATA;
   if (!d.gaps.empty()) flags |= LYM_DAMAGE_AUDIO;
   return flags;
 }
@@ -102,6 +107,24 @@ void DescribeEncoder(lym_decoder& d, lym::TAdcReader& reader) {
   }
 }
 
+// Sizes that a damaged stream could not hold are damage, not a reason to allocate.
+void ReadWaveMeta(lym_decoder& d) {
+  lym::TadcWaveMetaInfo wave;
+  const int32_t found = d.decoder->ReadWaveMetaInfo(&wave);
+  if (found == lym::kDecodeNoWaveMeta) return;
+  const uint64_t bytes = uint64_t(wave.HeaderBytes) + uint64_t(wave.TrailerBytes);
+  if (found == lym::kDecodeOk && bytes <= d.info.stream_bytes) {
+    d.waveMeta.resize(size_t(bytes));
+    if (d.decoder->ReadWaveMetaData(d.waveMeta.data(), int32_t(bytes)) == lym::kDecodeOk) {
+      d.info.wave_header_bytes = uint32_t(wave.HeaderBytes);
+      d.info.wave_trailer_bytes = uint32_t(wave.TrailerBytes);
+      return;
+    }
+  }
+  d.waveMeta.clear();
+  d.waveMetaDamaged = true;
+}
+
 void Describe(lym_decoder& d) {
   // The reader's queries need a reader that is not const; they read, but change nothing.
   auto& reader = const_cast<lym::TAdcReader&>(d.decoder->Reader());
@@ -112,17 +135,13 @@ void Describe(lym_decoder& d) {
   d.info.total_samples = uint64_t(stream.SampleCount);
   d.info.frame_length = uint32_t(stream.FrameSamples);
   DescribeEncoder(d, reader);
-  lym::TadcWaveMetaInfo wave;
-  if (d.decoder->ReadWaveMetaInfo(&wave) == lym::kDecodeOk) {
-    d.info.wave_header_bytes = uint32_t(wave.HeaderBytes);
-    d.info.wave_trailer_bytes = uint32_t(wave.TrailerBytes);
-  }
   lym::TadcSeekTableInfo table;
   int32_t tableBytes = 0;
   if (reader.ValidateSeekTable() && reader.GetSeekTableInfo(table, tableBytes))
     d.info.seek_points = uint32_t(table.Points);
   d.info.stream_bytes = uint64_t(std::max<int64_t>(d.stream->GetLength() - d.streamStart, 0));
   d.bytesPerSample = int32_t(d.info.bits_per_sample + 7) / 8;
+  ReadWaveMeta(d);
 }
 
 uint32_t DecoderFlags(const lym_decoder_options& options) {
@@ -138,8 +157,9 @@ lym_status OpenOnStream(std::unique_ptr<lym_decoder> d, lym_decoder** decoder) {
   const lym_status status = StatusOf(d->decoder->OpenResult());
   if (status > LYM_DAMAGED) return status;
   Describe(*d);
+  const lym_status described = d->waveMetaDamaged ? LYM_DAMAGED : status;
   *decoder = d.release();
-  return status;
+  return std::max(status, described);
 }
 
 bool ValidOptions(const lym_decoder_options* options) {
@@ -180,6 +200,7 @@ lym_status ReadPacked(lym_decoder& d, uint8_t* buffer, size_t frames, size_t& do
     status = std::max(status, Report(d, d.decoder->DecodeSamples(buffer + done * frameBytes, ask,
                                                                  &delivered)));
     done += size_t(std::max(delivered, 0));
+    d.decodedAny = d.decodedAny || delivered > 0;
     if (status > LYM_DAMAGED || delivered < ask) break;
   }
   return status;
@@ -198,15 +219,10 @@ lym_status CopyWaveMeta(lym_decoder& d, bool trailer, void* buffer, size_t capac
   const uint32_t headerBytes = d.info.wave_header_bytes;
   const uint32_t size = trailer ? d.info.wave_trailer_bytes : headerBytes;
   *bytes = size;
-  if (headerBytes + d.info.wave_trailer_bytes == 0) {
-    return (d.info.damage_flags & LYM_DAMAGE_METADATA) != 0 ? LYM_DAMAGED : LYM_ERROR_NOT_FOUND;
-  }
+  if (size == 0) return d.waveMetaDamaged ? LYM_DAMAGED : LYM_ERROR_NOT_FOUND;
   if (capacity < size) return d.error.Set(LYM_ERROR_BUFFER_TOO_SMALL);
-  std::vector<uint8_t> both(size_t(headerBytes) + d.info.wave_trailer_bytes);
-  const lym_status status =
-      Report(d, d.decoder->ReadWaveMetaData(both.data(), int32_t(both.size())));
-  if (status != LYM_OK) return status;
-  std::copy_n(both.data() + (trailer ? headerBytes : 0), size, static_cast<uint8_t*>(buffer));
+  std::copy_n(d.waveMeta.data() + (trailer ? headerBytes : 0), size,
+              static_cast<uint8_t*>(buffer));
   return LYM_OK;
 }
 
@@ -352,7 +368,8 @@ lym_status lym_decoder_get_gap(const lym_decoder* decoder, size_t index, lym_gap
 }
 
 uint32_t lym_decoder_bit_rate(const lym_decoder* decoder) {
-  return decoder == nullptr ? 0 : uint32_t(std::max(decoder->decoder->BitRate(), 0));
+  if (decoder == nullptr || !decoder->decodedAny) return 0;
+  return uint32_t(std::max(decoder->decoder->BitRate(), 0));
 }
 
 lym_status lym_decoder_get_tag(lym_decoder* decoder, const lym_tag** tag) {
