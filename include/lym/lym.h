@@ -251,7 +251,8 @@ LYM_API uint64_t lym_tag_bytes(const lym_tag *tag);
 LYM_API lym_status lym_tag_get_item(const lym_tag *tag, size_t index, lym_tag_item *item);
 /* The value of the text item whose key equals key regardless of ASCII case, zero-terminated, its
  * values (if several) joined by separator. *length (optional) receives the text's length. A
- * buffer too small receives what fits, cut at a character boundary, and LYM_ERROR_BUFFER_TOO_SMALL.
+ * buffer too small receives what fits, cut at a character boundary, and LYM_ERROR_BUFFER_TOO_SMALL;
+ * a NULL buffer of capacity 0 asks for the length alone (answered the same way).
  * LYM_ERROR_NOT_FOUND without such an item, LYM_ERROR_INVALID_ARGUMENT when it is not text. */
 LYM_API lym_status lym_tag_get_text(const lym_tag *tag, const char *key, char separator,
                                     char *buffer, size_t capacity, size_t *length);

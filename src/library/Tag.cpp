@@ -66,7 +66,7 @@ lym_status lym_tag_get_item(const lym_tag* tag, size_t index, lym_tag_item* item
 lym_status lym_tag_get_text(const lym_tag* tag, const char* key, char separator, char* buffer,
                             size_t capacity, size_t* length) {
   if (length != nullptr) *length = 0;
-  if (tag == nullptr || key == nullptr || buffer == nullptr || capacity == 0)
+  if (tag == nullptr || key == nullptr || (buffer == nullptr) != (capacity == 0))
     return LYM_ERROR_INVALID_ARGUMENT;
   try {
     if (lym_tag_get_state(tag) != LYM_TAG_PRESENT) return LYM_ERROR_NOT_FOUND;
@@ -75,10 +75,11 @@ lym_status lym_tag_get_text(const lym_tag* tag, const char* key, char separator,
     const lym::TlymAPEv2Item& item = *tag->tag->Items()[index];
     if (item.ItemType() != lym::kAPEv2ItemText) return LYM_ERROR_INVALID_ARGUMENT;
     const std::string text = JoinedValues(item, separator);
+    if (length != nullptr) *length = text.size();
+    if (capacity == 0) return LYM_ERROR_BUFFER_TOO_SMALL;
     const size_t fitting = FittingLength(text, capacity);
     std::memcpy(buffer, text.data(), fitting);
     buffer[fitting] = '\0';
-    if (length != nullptr) *length = text.size();
     return fitting == text.size() ? LYM_OK : LYM_ERROR_BUFFER_TOO_SMALL;
   } catch (...) {
     return LYM_ERROR_OUT_OF_MEMORY;

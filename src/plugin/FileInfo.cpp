@@ -1,30 +1,28 @@
 #include "plugin/FileInfo.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdio>
 #include <cstring>
-#include <optional>
 
-#include "container/lymStreamReader.h"
-#include "container/APEv2Tag.h"
-#include "io/lymFileIo.h"
-#include "jobs/BatchCommon.h"
-#include "jobs/StreamTexts.h"
-#include "platform/TextConversion.h"
 #include "plugin/HostCalls.h"
+#include "plugin/Stream.h"
+#include "plugin/TagTexts.h"
 
 namespace lym::plugin {
 namespace {
 
-constexpr int32_t kReadBufferBytes = 2048;
-// A tag value shows at most 128 characters.
-constexpr int32_t kTagValueBytes = 129;
-constexpr char kValueSeparator = ';';
 constexpr const char* kLineBreak = "\r\n";
 constexpr const char* kReadErrorText = "Error reading file";
 constexpr const char* kDecoderCaption = "LYM Decoder";
 constexpr const char* kInfoBoxCaption = "LYM File Info";
+// Encoders up to 1.0.0 did not store the evaluation level.
+constexpr uint32_t kLastVersionWithoutEvaluation = 0x010000;
+// What ends the folder part of a file name: '/' everywhere; on Windows also '\' and a drive's ':'.
+#ifdef _WIN32
+constexpr const char* kFolderSeparators = "/\\:";
+#else
+constexpr const char* kFolderSeparators = "/";
+#endif
 
 struct TTagLine {
   const char* key;
@@ -34,48 +32,19 @@ constexpr TTagLine kTagLines[] = {{"title", "Title"},     {"artist", "Artist"},
                                   {"album", "Album"},     {"comment", "Comment"},
                                   {"year", "Year"},       {"track", "Track"}};
 
-// A file opened for one query: its stream and the stream reader on it, closed again at the end.
+// A file opened for one query: its decoder and stream information, closed again at the end.
 class TInfoSource {
  public:
-  explicit TInfoSource(const char* fileName) {
-    if (fileName != nullptr &&
-        file_.OpenFile(fileName, kAccessRead, kReadBufferBytes, kShareRead) == 0) {
-      open_ = reader_.Open(file_);
-    }
-  }
-  ~TInfoSource() {
-    reader_.Close();
-    file_.Close(false);
-  }
-  TInfoSource(const TInfoSource&) = delete;
-  TInfoSource& operator=(const TInfoSource&) = delete;
+  explicit TInfoSource(const char* fileName) : decoder_(OpenStream(fileName, info_)) {}
 
-  bool IsOpen() const { return open_; }
-  TAdcReader& Reader() { return reader_; }
+  bool IsOpen() const { return decoder_ != nullptr; }
+  const lym_info& Info() const { return info_; }
+  const lym_tag* Tag() { return StreamTag(*decoder_); }
 
  private:
-  TadcFileStream file_;
-  TAdcReader reader_;
-  bool open_ = false;
+  lym_info info_{};  // before the decoder, whose opening fills it
+  TDecoder decoder_;
 };
-
-// The tag value reader's answers that leave a usable text: complete, or cut to the buffer.
-bool ValueRead(int32_t result) { return result == kAPEv2QueryDone || result == kAPEv2Truncated; }
-
-// An item's values joined with ";" into a buffer of bufferBytes; nothing when the tag is unusable,
-// the item is missing or its value cannot be read.
-bool ReadItem(TlymAPEv2Tag* tag, const char* key, char* buffer, int32_t bufferBytes) {
-  int32_t index = -1;
-  int32_t length = 0;
-  return tag != nullptr && tag->IsUsable() && tag->FindItem(key, &index) == kAPEv2QueryDone &&
-         ValueRead(tag->GetItemValue(index, -1, &length, bufferBytes, buffer, kValueSeparator));
-}
-
-std::optional<std::string> TagValue(TlymAPEv2Tag* tag, const char* key) {
-  char value[kTagValueBytes] = {};
-  if (!ReadItem(tag, key, value, kTagValueBytes)) return std::nullopt;
-  return std::string(value);
-}
 
 void CopyTitle(const std::string& text, char* title) {
   const size_t length = std::min(text.size(), kTitleBytes - 1);
@@ -83,9 +52,14 @@ void CopyTitle(const std::string& text, char* title) {
   title[length] = '\0';
 }
 
+std::string FileNamePart(const std::string& path) {
+  const size_t separator = path.find_last_of(kFolderSeparators);
+  return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
 // The name shows where a title would, so it comes in the player's character set as tag values do.
 std::string HostFileNamePart(const std::string& fileName) {
-  return platform::Utf8ToHost(FileNamePart(fileName));
+  return Utf8ToHost(FileNamePart(fileName));
 }
 
 std::string ZeroPadded(int32_t value, int digits) {
@@ -94,21 +68,47 @@ std::string ZeroPadded(int32_t value, int digits) {
   return text;
 }
 
-std::string EncoderLine(TAdcReader& reader) {
-  TadcEncoderInfo info;
-  if (reader.GetEncoderInfo(info)) return EncoderText(info);
-  return "V Unknown, " + PresetName(reader.StreamInfo().Profile) + " + Unknown";
+// A stream without encoder information still names the preset its stream information carries.
+std::string EncoderLine(const lym_info& info) {
+  const uint32_t version = info.encoder_version;
+  const std::string preset = lym_preset_string(info.preset);
+  if (version == 0) return "V Unknown, " + preset + " + Unknown";
+  const std::string evaluation = version <= kLastVersionWithoutEvaluation
+                                     ? "Unknown"
+                                     : lym_evaluation_string(info.evaluation);
+  return "V " + std::to_string((version >> 16) & 0xFF) + "." +
+         std::to_string((version >> 8) & 0xFF) + "." + std::to_string(version & 0xFF) + ", " +
+         preset + " + " + evaluation;
 }
 
-std::string AudioLine(const TadcAudioFormat& format) {
-  return "PCM, " + std::to_string(format.SampleRate) + " Hz, " +
-         std::to_string(format.BitsPerSample) + " Bits, " + std::to_string(format.Channels) +
+std::string AudioLine(const lym_info& info) {
+  return "PCM, " + std::to_string(info.sample_rate) + " Hz, " +
+         std::to_string(info.bits_per_sample) + " Bits, " + std::to_string(info.channels) +
          " Channels";
 }
 
+std::string TagStateText(const lym_tag* tag) {
+  switch (tag != nullptr ? lym_tag_get_state(tag) : LYM_TAG_UNREADABLE) {
+    case LYM_TAG_PRESENT: return "Yes";
+    case LYM_TAG_NONE: return "No";
+    case LYM_TAG_INCOMPATIBLE: return "Incompatible";
+    case LYM_TAG_DAMAGED: return "Invalid";
+    default: return "Error";
+  }
+}
+
+// "Yes / 3 Items / 0.12 KB" for a usable tag, otherwise the state word alone.
+std::string TagSummary(const lym_tag* tag) {
+  const std::string state = TagStateText(tag);
+  if (tag == nullptr || lym_tag_get_state(tag) != LYM_TAG_PRESENT) return state;
+  char size[32];
+  std::snprintf(size, sizeof(size), "%.2f", double(lym_tag_bytes(tag)) / 1024.0);
+  return state + " / " + std::to_string(lym_tag_item_count(tag)) + " Items / " + size + " KB";
+}
+
 // "APEv2-Tag: ..." and, for a usable tag, a line per known item that it holds.
-std::string TagLines(TlymAPEv2Tag* tag) {
-  std::string text = "APEv2-Tag: " + (tag != nullptr ? ApeTagText(*tag) : std::string("Error"));
+std::string TagLines(const lym_tag* tag) {
+  std::string text = "APEv2-Tag: " + TagSummary(tag);
   for (const TTagLine& line : kTagLines) {
     if (const auto value = TagValue(tag, line.key)) {
       text += kLineBreak + std::string(line.label) + ": " + *value;
@@ -119,11 +119,8 @@ std::string TagLines(TlymAPEv2Tag* tag) {
 
 }  // namespace
 
-std::string GetTitle(TlymAPEv2Tag* tag, const std::string& fileName) {
-  const auto title = TagValue(tag, "title");
-  if (!title) return HostFileNamePart(fileName);
-  const auto artist = TagValue(tag, "artist");
-  return artist ? *artist + " - " + *title : *title;
+std::string GetTitle(const std::optional<std::string>& tagTitle, const std::string& fileName) {
+  return tagTitle ? *tagTitle : HostFileNamePart(fileName);
 }
 
 std::string DurationText(int32_t ms) {
@@ -134,19 +131,18 @@ std::string DurationText(int32_t ms) {
   return head + ":" + ZeroPadded(ms / 1000 % 60, 2) + "." + ZeroPadded(ms % 1000, 3);
 }
 
-std::string InfoBoxText(TAdcReader& reader) {
-  const TadcStreamInfo& info = reader.StreamInfo();
-  const int32_t rate = info.Format.SampleRate;
-  return "File duration: " + DurationText(DurationMs(info.SampleCount, rate)) + kLineBreak +
-         "Audio: " + AudioLine(info.Format) + kLineBreak + "Encoder: " + EncoderLine(reader) +
-         kLineBreak + "Frame duration: " + std::to_string(DurationMs(info.FrameSamples, rate)) +
-         " ms" + kLineBreak + TagLines(reader.GetApeTag());
+std::string InfoBoxText(const lym_info& info, const lym_tag* tag) {
+  return "File duration: " + DurationText(DurationMs(info.total_samples, info.sample_rate)) +
+         kLineBreak + "Audio: " + AudioLine(info) + kLineBreak + "Encoder: " + EncoderLine(info) +
+         kLineBreak + "Frame duration: " +
+         std::to_string(DurationMs(info.frame_length, info.sample_rate)) + " ms" + kLineBreak +
+         TagLines(tag);
 }
 
 void GetFileInfo(const TLymPlayback& playback, const char* file, char* title, int* lengthMs) {
   if (file == nullptr || *file == '\0') {
     // Without a playing file there is no tag, and the title falls back to the last name played.
-    if (title != nullptr) CopyTitle(GetTitle(playback.Tag(), playback.FileName()), title);
+    if (title != nullptr) CopyTitle(GetTitle(playback.TagTitle(), playback.FileName()), title);
     if (lengthMs != nullptr) *lengthMs = playback.GetLength();
     return;
   }
@@ -158,9 +154,9 @@ void GetFileInfo(const TLymPlayback& playback, const char* file, char* title, in
     HostCalls().ShowMessage(nullptr, kReadErrorText, kDecoderCaption, TMessageIcon::None);
     return;
   }
-  if (title != nullptr) CopyTitle(GetTitle(source.Reader().GetApeTag(), file), title);
-  const TadcStreamInfo& info = source.Reader().StreamInfo();
-  if (lengthMs != nullptr) *lengthMs = DurationMs(info.SampleCount, info.Format.SampleRate);
+  if (title != nullptr) CopyTitle(GetTitle(TagTitle(source.Tag()), file), title);
+  const lym_info& info = source.Info();
+  if (lengthMs != nullptr) *lengthMs = DurationMs(info.total_samples, info.sample_rate);
 }
 
 int InfoBox(const char* file, winamp::Window parent) {
@@ -169,8 +165,8 @@ int InfoBox(const char* file, winamp::Window parent) {
     HostCalls().ShowMessage(parent, kReadErrorText, kInfoBoxCaption, TMessageIcon::None);
     return 1;
   }
-  HostCalls().ShowMessage(parent, InfoBoxText(source.Reader()).c_str(), kInfoBoxCaption,
-                          TMessageIcon::None);
+  HostCalls().ShowMessage(parent, InfoBoxText(source.Info(), source.Tag()).c_str(),
+                          kInfoBoxCaption, TMessageIcon::None);
   return 0;
 }
 
@@ -181,9 +177,7 @@ int ExtendedFileInfo(const char* file, const char* name, char* dest, size_t dest
   }
   try {
     TInfoSource source(file);
-    const auto bufferBytes = int32_t(std::min<size_t>(destLength, INT32_MAX));
-    return source.IsOpen() && ReadItem(source.Reader().GetApeTag(), name, dest, bufferBytes) ? 1
-                                                                                             : 0;
+    return source.IsOpen() && ReadTagValue(source.Tag(), name, dest, destLength) ? 1 : 0;
   } catch (...) {
     return 0;
   }

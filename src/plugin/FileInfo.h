@@ -4,15 +4,12 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
+#include "lym/lym.h"
 #include "plugin/LymPlayback.h"
 #include "plugin/WinampInterface.h"
-
-namespace lym {
-class TlymAPEv2Tag;
-class TAdcReader;
-}  // namespace lym
 
 namespace lym::plugin {
 
@@ -22,15 +19,15 @@ inline constexpr int kUnknownLengthMs = -1000;
 // and a title of the longest tag values with the separator between them.
 inline constexpr size_t kTitleBytes = 260;
 
-// "artist - title" or "title" from the tag; the file-name part of fileName (UTF-8) when the tag has
-// no readable title (or there is no tag). Either way in the host's character set, for the player.
-std::string GetTitle(TlymAPEv2Tag* tag, const std::string& fileName);
+// The title from the tag (TagTitle), else the file-name part of fileName (UTF-8). Either way in
+// the host's character set, for the player.
+std::string GetTitle(const std::optional<std::string>& tagTitle, const std::string& fileName);
 
 // "3:05.020" or, from an hour on, "1:02:03.004".
 std::string DurationText(int32_t ms);
 
-// The lines of the information box, separated by CR LF.
-std::string InfoBoxText(TAdcReader& reader);
+// The lines of the information box, separated by CR LF; tag is null when it could not be read.
+std::string InfoBoxText(const lym_info& info, const lym_tag* tag);
 
 // The entry points behind the player's record and the export, with UTF-8 file names. An empty or
 // null file is the one that plays.

@@ -19,6 +19,13 @@ void DropMessage(winamp::Window, unsigned) {}
 
 THostCalls SystemHostCalls() { return {PrintMessage, DropMessage}; }
 
+std::string Utf8ToHost(std::string_view text) { return std::string(text); }
+
+std::string HostToUtf8(std::string_view text) { return std::string(text); }
+
+// Raising a POSIX thread's priority needs rights an ordinary process lacks; it runs as it is.
+void RaiseCurrentThreadPriority() {}
+
 }  // namespace lym::plugin
 
 #endif  // _WIN32

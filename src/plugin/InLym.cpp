@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "platform/TextConversion.h"
 #include "plugin/FileInfo.h"
 #include "plugin/HostCalls.h"
 #include "plugin/LymPlayback.h"
@@ -45,7 +44,7 @@ In_Module& Module();
 // The player passes file names in the ANSI code page; the library opens UTF-8 names. A missing
 // name stays empty, which every entry point treats as it treats none.
 std::string LibraryName(const char* file) {
-  return file != nullptr ? platform::HostToUtf8(file) : std::string();
+  return file != nullptr ? HostToUtf8(file) : std::string();
 }
 
 void LYM_CDECL Config(Window parent) {

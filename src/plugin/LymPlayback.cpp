@@ -2,33 +2,31 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <system_error>
 
-#include "platform/Thread.h"
 #include "plugin/HostCalls.h"
+#include "plugin/TagTexts.h"
 
 namespace lym::plugin {
 namespace {
 
-// Every optional processor feature; the decoder drops what the processor lacks.
-constexpr uint32_t kAllProcessorOptions = 7;
 // A seek never lands closer to the end than this, so that something is still heard.
 constexpr int32_t kSeekEndMarginMs = 1000;
 constexpr auto kFullOutputWait = std::chrono::milliseconds(20);
 constexpr auto kDrainPollWait = std::chrono::milliseconds(10);
 
-// The decoder can go on after these answers; a damaged frame is played as silence.
-bool Usable(int32_t decoderResult) {
-  return decoderResult == kDecodeOk || decoderResult == kDecodeAudioDamaged;
-}
-
 }  // namespace
 
-int32_t DurationMs(int64_t samples, int32_t sampleRate) {
-  if (sampleRate <= 0 || samples <= 0) return 0;
-  const int64_t ms = (samples * 1000 + sampleRate / 2) / sampleRate;
-  return int32_t(std::min<int64_t>(ms, INT32_MAX));
+int32_t DurationMs(uint64_t samples, uint32_t sampleRate) {
+  if (sampleRate == 0) return 0;
+  // Whole seconds first, so that no product overflows however many samples a stream announces.
+  const uint64_t seconds = samples / sampleRate;
+  if (seconds > uint64_t(INT32_MAX) / 1000) return INT32_MAX;
+  const uint64_t ms =
+      seconds * 1000 + ((samples % sampleRate) * 1000 + sampleRate / 2) / sampleRate;
+  return int32_t(std::min<uint64_t>(ms, INT32_MAX));
 }
 
 TLymPlayback::~TLymPlayback() {
@@ -51,25 +49,25 @@ int TLymPlayback::Play(winamp::In_Module& module, const char* fileName) {
   }
   CloseOutput();
   decoder_.reset();
-  tag_ = nullptr;
+  tagTitle_.reset();
   return 1;
 }
 
 bool TLymPlayback::OpenDecoder(const char* fileName) {
-  const TadcDecoderOptions options{kAllProcessorOptions, 0};
-  decoder_ = std::make_unique<TSeekableStreamDecoder>(fileName, options, nullptr, nullptr);
-  if (decoder_->OpenResult() >= kDecodeFatal) return false;
-  // Read now, while no other thread uses the decoder: title queries of the playing file use it.
-  tag_ = decoder_->GetApeTag();
-  if (decoder_->Result().ErrorLevel >= kDecodeFatal) return false;
+  lym_info info{};
+  decoder_ = OpenStream(fileName, info);
+  if (!decoder_) return false;
+  const lym_tag* tag = StreamTag(*decoder_);
+  if (tag == nullptr) return false;
+  tagTitle_ = plugin::TagTitle(tag);
 
-  const TadcStreamInfo& info = decoder_->Reader().StreamInfo();
-  channels_ = info.Format.Channels;
-  bits_ = info.Format.BitsPerSample;
-  sampleRate_ = info.Format.SampleRate;
-  sampleCount_ = info.SampleCount;
-  bytesPerFrame_ = channels_ * (bits_ / 8);
-  lengthMs_ = DurationMs(sampleCount_, sampleRate_);
+  channels_ = int32_t(info.channels);
+  bits_ = int32_t(info.bits_per_sample);
+  sampleRate_ = int32_t(info.sample_rate);
+  sampleCount_ = info.total_samples;
+  // The library packs samples as WAVE files do, in whole bytes.
+  bytesPerFrame_ = channels_ * ((bits_ + 7) / 8);
+  lengthMs_ = DurationMs(sampleCount_, info.sample_rate);
   buffer_.assign(size_t(kDspBlockFrames) * size_t(bytesPerFrame_), 0);
   return true;
 }
@@ -118,7 +116,7 @@ void TLymPlayback::Stop() {
     }
   }
   decoder_.reset();
-  tag_ = nullptr;
+  tagTitle_.reset();
   CloseOutput();
 }
 
@@ -138,7 +136,7 @@ int TLymPlayback::GetOutputTime() const {
 }
 
 void TLymPlayback::DecodeThread() {
-  platform::RaiseCurrentThreadPriority();
+  RaiseCurrentThreadPriority();
   bool streamDone = false;
   while (!kill_.load()) {
     const int32_t request = seekRequest_.exchange(kNoSeek);
@@ -162,10 +160,10 @@ bool TLymPlayback::CarryOutSeek(int32_t requestMs) {
   const int32_t ms = std::max(std::min(requestMs, lengthMs_ - kSeekEndMarginMs), 0);
   decodePositionMs_.store(ms);
   output_->Flush(ms);
-  const int64_t target =
-      std::min<int64_t>((int64_t(ms) * sampleRate_ + 500) / 1000, sampleCount_ - 1);
-  if (!Usable(decoder_->SeekSample(target))) return false;
-  const auto landedMs = int32_t(target * 1000 / sampleRate_);
+  const uint64_t target =
+      std::min<uint64_t>((uint64_t(ms) * uint64_t(sampleRate_) + 500) / 1000, sampleCount_ - 1);
+  if (!Usable(lym_decoder_seek(decoder_.get(), target))) return false;
+  const auto landedMs = int32_t(target * 1000 / uint64_t(sampleRate_));
   decodePositionMs_.store(landedMs);
   output_->Flush(landedMs);
   return true;
@@ -182,20 +180,21 @@ bool TLymPlayback::OutputDrained() const {
 }
 
 bool TLymPlayback::DeliverBlock() {
-  int32_t frames = 0;
-  try {
-    if (!Usable(decoder_->DecodeSamples(buffer_.data(), kBlockFrames, &frames))) frames = 0;
-  } catch (...) {
-    frames = 0;  // the track ends early rather than taking the player down
+  size_t decoded = 0;
+  uint64_t position = 0;
+  // A read error ends the track early; damaged frames arrive as silence and play on.
+  if (!Usable(lym_decoder_read_pcm(decoder_.get(), buffer_.data(), kBlockFrames, &decoded)) ||
+      decoded == 0 || !Usable(lym_decoder_tell(decoder_.get(), &position))) {
+    return false;
   }
-  if (frames <= 0) return false;
 
   module_->SAAddPCMData(buffer_.data(), channels_, bits_, decodePositionMs_.load());
   module_->VSAAddPCMData(buffer_.data(), channels_, bits_, decodePositionMs_.load());
-  decodePositionMs_.store(int32_t(decoder_->SamplePosition() * 1000 / sampleRate_));
+  decodePositionMs_.store(int32_t(position * 1000 / uint64_t(sampleRate_)));
+  auto frames = int32_t(decoded);
   if (module_->dsp_isactive() != 0) frames = FramesAfterDsp(frames);
   output_->Write(reinterpret_cast<char*>(buffer_.data()), frames * bytesPerFrame_);
-  module_->SetInfo(int(std::lround(decoder_->BitRate() / 1000.0)), -1, -1, 1);
+  module_->SetInfo(int(std::lround(lym_decoder_bit_rate(decoder_.get()) / 1000.0)), -1, -1, 1);
   return true;
 }
 

@@ -9,12 +9,12 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "container/lymStreamDecoder.h"
+#include "plugin/Stream.h"
 #include "plugin/WinampInterface.h"
 
 namespace lym::plugin {
@@ -29,7 +29,7 @@ inline constexpr const char* kThreadDieText = "error asking thread to die!";
 inline constexpr const char* kThreadDieCaption = "error killing decode thread";
 
 // Samples per channel as milliseconds, rounded, limited to what 32 bits hold.
-int32_t DurationMs(int64_t samples, int32_t sampleRate);
+int32_t DurationMs(uint64_t samples, uint32_t sampleRate);
 
 class TLymPlayback {
  public:
@@ -50,8 +50,9 @@ class TLymPlayback {
   void SetOutputTime(int ms) { seekRequest_.store(ms); }
 
   const std::string& FileName() const { return fileName_; }
-  // The playing stream's tag, read before the thread started; null when nothing plays.
-  TlymAPEv2Tag* Tag() const { return tag_; }
+  // The playing stream's title from its tag (see TagTitle), taken before the thread started so
+  // that title queries need not touch the decoder the thread uses; none when nothing plays.
+  const std::optional<std::string>& TagTitle() const { return tagTitle_; }
 
  private:
   bool OpenDecoder(const char* fileName);
@@ -59,8 +60,8 @@ class TLymPlayback {
   bool StartThread();
   void CloseOutput();
   void DecodeThread();
-  // The steps of the thread's loop; each false when the thread must end.
-  // Each returns false when the stream is done.
+  // The steps of the thread's loop; CarryOutSeek and DeliverBlock return false when the stream
+  // is done.
   bool CarryOutSeek(int32_t requestMs);
   bool DeliverBlock();
   bool OutputHasRoomForBlock() const;
@@ -70,15 +71,15 @@ class TLymPlayback {
 
   winamp::In_Module* module_ = nullptr;
   winamp::Out_Module* output_ = nullptr;  // the one opened by Play
-  std::unique_ptr<TSeekableStreamDecoder> decoder_;
-  TlymAPEv2Tag* tag_ = nullptr;
+  TDecoder decoder_;
+  std::optional<std::string> tagTitle_;
   std::string fileName_;
   std::vector<uint8_t> buffer_;
   int32_t bytesPerFrame_ = 0;
   int32_t channels_ = 0;
   int32_t bits_ = 0;
   int32_t sampleRate_ = 0;
-  int64_t sampleCount_ = 0;
+  uint64_t sampleCount_ = 0;
   int32_t lengthMs_ = 0;
   bool outputOpen_ = false;
 

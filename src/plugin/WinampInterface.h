@@ -8,6 +8,12 @@
 #include <cstdint>
 
 #ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX  // std::min and std::max, not the macros
+#endif
 #include <windows.h>
 #define LYM_CDECL __cdecl
 #define LYM_EXPORT __declspec(dllexport)

@@ -114,10 +114,15 @@ TEST_F(PluginFileInfo, ThePlayingFileAnswersFromThePlayback) {
 }
 
 TEST_F(PluginFileInfo, ExtendedInfoAnswersTagItemsOnly) {
-  const std::string path = Tagged("ext.lym", {{"Album", "Long Player"}, {"Year", "1999"}});
+  const std::string comment(300, 'c');  // longer than most values
+  const std::string path =
+      Tagged("ext.lym", {{"Album", "Long Player"}, {"Year", "1999"}, {"Comment", comment}});
   char value[64] = {};
   EXPECT_EQ(winampGetExtendedFileInfo(path.c_str(), "album", value, sizeof(value)), 1);
   EXPECT_STREQ(value, "Long Player");
+  char whole[400] = {};
+  EXPECT_EQ(winampGetExtendedFileInfo(path.c_str(), "comment", whole, sizeof(whole)), 1);
+  EXPECT_EQ(whole, comment);
   // Cut to the buffer, still an answer.
   char small[5] = {};
   EXPECT_EQ(winampGetExtendedFileInfo(path.c_str(), "ALBUM", small, sizeof(small)), 1);

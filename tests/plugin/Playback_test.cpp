@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -201,6 +202,25 @@ TEST_F(PluginPlayback, ActiveDspGetsRoomForTwiceTheBlockAndItsOutputIsWritten) {
   }
   EXPECT_EQ(Captured(), doubled);
   EXPECT_EQ(host_->largestWrite, 2 * blockBytes);
+}
+
+TEST_F(PluginPlayback, DamagedFramesPlayAsSilenceAndKeepTheLength) {
+  const std::string lym = MakeLym(kStereo);
+  std::vector<uint8_t> bytes = test::ReadFileBytes(lym);
+  std::fill_n(bytes.begin() + std::ptrdiff_t(bytes.size() / 2), 200, uint8_t(0xFF));
+  test::WriteFileBytes(lym, bytes);
+  PlayToEnd(lym);
+
+  const std::vector<uint8_t> pcm = test::MakePcmBytes(kStereo);
+  const std::vector<uint8_t> played = Captured();
+  ASSERT_EQ(played.size(), pcm.size());
+  EXPECT_NE(played, pcm);
+  size_t soundInsteadOfSilence = 0;
+  for (size_t i = 0; i < pcm.size(); ++i) {
+    if (played[i] != pcm[i] && played[i] != 0) ++soundInsteadOfSilence;
+  }
+  EXPECT_EQ(soundInsteadOfSilence, 0u);
+  EXPECT_EQ(host_->endOfFilePosts.load(), 1);
 }
 
 TEST_F(PluginPlayback, PlayFailsCleanlyForBadFilesAndRefusingOutputs) {
