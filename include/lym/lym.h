@@ -267,7 +267,10 @@ typedef struct lym_encoder_options {
   uint32_t sample_rate;      /* 8000 .. 96000 */
   uint32_t channels;         /* 1 or 2 */
   uint32_t bits_per_sample;  /* 8, 16 or 24 */
-  uint64_t total_samples;    /* per channel, 1 .. 2147483647: exactly this many must be written */
+  /* Per channel, 1 .. 2147483647: exactly this many must be written. A stream also holds at most
+   * 2097151 frames (of lym_info.frame_length samples, which grows with the preset and the rate):
+   * a longer one is LYM_ERROR_UNSUPPORTED. */
+  uint64_t total_samples;
   int32_t preset;            /* 0..4 (0 the fastest, 2 what the lym tool uses by default) */
   int32_t evaluation;        /* 0..2 (0 is also the lym tool's default) */
   uint32_t verify;           /* non-zero: decode every frame again and compare it with the input */

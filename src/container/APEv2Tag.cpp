@@ -135,15 +135,9 @@ int32_t TlymAPEv2Tag::GetItemValue(int32_t itemIndex, int32_t valueIndex, int32_
 
   // Each value is converted on its own so that the separator stays the host character the caller
   // gave, whatever the host's character set.
-  std::string text;
-  if (valueIndex >= 0) {
-    text = platform::Utf8ToHost(item.TextValue(valueIndex));
-  } else {
-    for (int32_t i = 0; i < item.ValueCount(); ++i) {
-      if (i > 0) text += separator;
-      text += platform::Utf8ToHost(item.TextValue(i));
-    }
-  }
+  const std::string text = valueIndex >= 0
+                               ? platform::Utf8ToHost(item.TextValue(valueIndex))
+                               : item.JoinedValues(separator, platform::Utf8ToHost);
   // A value is at most 16 MiB before conversion; a host encoding cannot blow it past 2 GiB.
   *length = static_cast<int32_t>(std::min<size_t>(text.size(), INT32_MAX - 1)) + 1;
   if (buffer == nullptr) return lastResult_;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -78,6 +79,16 @@ class TlymAPEv2Item {
   const uint8_t* Value() const { return value_.data(); }
   // The index-th of the zero-separated values (0 <= index < ValueCount()), still in UTF-8.
   std::string_view TextValue(int32_t index) const;
+  // Every value, each passed through convert, with separator between them.
+  template <class Convert>
+  std::string JoinedValues(char separator, Convert&& convert) const {
+    std::string text;
+    for (int32_t i = 0; i < valueCount_; ++i) {
+      if (i > 0) text += separator;
+      text += convert(TextValue(i));
+    }
+    return text;
+  }
 
  private:
   int32_t itemType_ = kAPEv2ItemText;

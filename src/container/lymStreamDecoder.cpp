@@ -343,12 +343,17 @@ int32_t TSeekableStreamDecoder::SeekSample(int64_t position) {
   result_.MutedSamples = 0;
   result_.DamagedBlocks = 0;
 
+  // Frames lost at the target are damage like any other: reported and muted up to the next frame
+  // (or the end), so that the decoder goes on.
   if (!FindFrame(target)) {
-    Raise(kDecodeUndecodable);
+    if (!Fatal()) {
+      ReportGap(result_.HeaderSamples - position_);
+      end_ = true;
+    }
     return callResult_;
   }
   if (lastFrameNumber_ > target) {
-    pending_ = int64_t(lastFrameNumber_ - target) * frameLength_ - rest;
+    ReportGap(int64_t(lastFrameNumber_ - target) * frameLength_ - rest);
   } else if (rest > frameAvailable_) {
     Raise(kDecodeUndecodable);
   } else {

@@ -91,6 +91,8 @@ class TSeekableStreamDecoder {
   const TadcDecodeResult& Result() const { return result_; }
   int32_t BitRate() const { return bitRate_; }
   const TAdcReader& Reader() const { return reader_; }
+  // For the reader's queries (encoder information, seek table), which move the stream.
+  TAdcReader& Reader() { return reader_; }
   int32_t BlockSize() const { return blockSize_; }
   // Samples delivered since open or the last seek, silence included, plus the seek target.
   int64_t SamplePosition() const { return position_; }

@@ -11,8 +11,6 @@
 namespace lym {
 namespace {
 
-constexpr int32_t kMinEncodeRate = 8000;
-constexpr int32_t kMaxEncodeRate = 96000;
 // Two decoded-channel buffers of one frame each, plus slack.
 constexpr size_t kDecodedBlockBytes = 0x20004;
 

@@ -38,6 +38,10 @@ inline constexpr int32_t kEncodeTooManySamples = 2053;
 // The encoder stops working once the highest error reaches this.
 inline constexpr int32_t kEncodeFatal = 2;
 
+// The sample rates the encoder takes.
+inline constexpr int32_t kMinEncodeRate = 8000;
+inline constexpr int32_t kMaxEncodeRate = 96000;
+
 // Encoder flags (TadcEncoderOptions::Flags).
 inline constexpr uint32_t kEncodeBuffered = 1;  // write through a 2048-byte output buffer
 inline constexpr int32_t kEncodeOutputBufferBytes = 2048;

@@ -20,8 +20,6 @@ namespace {
 
 // Sample frames packed per call of the stream encoder.
 constexpr size_t kScratchFrames = 4096;
-constexpr uint32_t kMinRate = 8000;
-constexpr uint32_t kMaxRate = 96000;
 
 enum class TEncoderState { Encoding, Finished, Failed };
 
@@ -80,13 +78,17 @@ lym_status Report(lym_encoder& e, int32_t code) {
   const lym_status status = StatusOf(code);
   if (status == LYM_OK) return status;
   if (!e.encoder->Ok()) e.state = TEncoderState::Failed;
-  if (status == LYM_ERROR_VERIFY_FAILED) return e.error.Set(status, VerifyText(e.encoder->VerifyFailure()));
+  if (status == LYM_ERROR_VERIFY_FAILED)
+    return e.error.Set(status, VerifyText(e.encoder->VerifyFailure()));
   return e.error.Set(status);
 }
 
 const char* OptionsFault(const lym_encoder_options* o) {
   if (o == nullptr) return "no options";
-  if (o->sample_rate < kMinRate || o->sample_rate > kMaxRate) return "sample rate";
+  if (o->sample_rate < uint32_t(lym::kMinEncodeRate) ||
+      o->sample_rate > uint32_t(lym::kMaxEncodeRate)) {
+    return "sample rate";
+  }
   if (o->channels < 1 || o->channels > 2) return "channels";
   if (o->bits_per_sample != 8 && o->bits_per_sample != 16 && o->bits_per_sample != 24)
     return "bits per sample";
@@ -145,12 +147,13 @@ lym_status Prepare(lym_encoder& e, const lym_encoder_options& o) {
   return StatusOf(e.encoder->WriteWaveMetaData(&info, meta.data()));
 }
 
+// The checks and the guard every open shares; arguments says whether the call's own are valid.
 template <class Create>
-lym_status OpenEncoder(const lym_encoder_options* options, lym_encoder** encoder,
+lym_status OpenEncoder(bool arguments, const lym_encoder_options* options, lym_encoder** encoder,
                        Create&& create) {
   if (encoder == nullptr) return LYM_ERROR_INVALID_ARGUMENT;
   *encoder = nullptr;
-  if (OptionsFault(options) != nullptr) return LYM_ERROR_INVALID_ARGUMENT;
+  if (!arguments || OptionsFault(options) != nullptr) return LYM_ERROR_INVALID_ARGUMENT;
   return Guarded(nullptr, [&] {
     std::unique_ptr<lym_encoder> e = NewEncoder(*options);
     lym_status status = create(*e);
@@ -183,8 +186,12 @@ lym_status CreateFileEncoder(lym_encoder& e, const char* path,
 
 lym_status CreateMediumEncoder(lym_encoder& e, const lym_io& io, void* userData,
                                const lym_encoder_options& o) {
-  e.medium.Bind(io, userData);
   e.toMemory = !lym::library::CanWriteInPlace(io);
+  if (e.toMemory) {
+    e.medium.Bind(io, userData);
+  } else if (!e.medium.OpenForWriting(io, userData)) {
+    return LYM_ERROR_IO;
+  }
   const lym::TadcAudioFormat format = FormatOf(o);
   const lym::TadcEncoderOptions options = EncoderOptionsOf(o);
   if (e.toMemory) {
@@ -232,6 +239,24 @@ void StoreSample(int32_t value, uint8_t* bytes, uint32_t width) {
   for (uint32_t i = 0; i < width; ++i) bytes[i] = uint8_t(uint32_t(value) >> (8 * i));
 }
 
+lym_status WriteS32(lym_encoder& e, const int32_t* interleaved, size_t frames) {
+  lym_status status = BeginWrite(e, frames);
+  if (status != LYM_OK) return status;
+  if (!FitsBits(interleaved, frames * e.channels, e.bits))
+    return e.error.Set(LYM_ERROR_INVALID_ARGUMENT, "a sample beyond the bits per sample");
+  const uint32_t width = (e.bits + 7) / 8;
+  e.scratch.resize(kScratchFrames * e.frameBytes);
+  for (size_t done = 0; done < frames && status == LYM_OK;) {
+    const size_t n = std::min(frames - done, kScratchFrames);
+    const int32_t* values = interleaved + done * e.channels;
+    for (size_t i = 0; i < n * e.channels; ++i)
+      StoreSample(values[i], e.scratch.data() + i * width, width);
+    status = EncodePacked(e, e.scratch.data(), n);
+    done += n;
+  }
+  return status;
+}
+
 // Puts the finished stream where it belongs: the file in place, or memory to the caller's medium.
 lym_status Deliver(lym_encoder& e) {
   if (e.temporary) {
@@ -264,22 +289,16 @@ void lym_encoder_options_init(lym_encoder_options* options) {
 
 lym_status lym_encoder_open_file(const char* path_utf8, const lym_encoder_options* options,
                                  lym_encoder** encoder) {
-  if (path_utf8 == nullptr || *path_utf8 == '\0') {
-    if (encoder != nullptr) *encoder = nullptr;
-    return LYM_ERROR_INVALID_ARGUMENT;
-  }
-  return OpenEncoder(options, encoder, [&](lym_encoder& e) {
+  const bool arguments = path_utf8 != nullptr && *path_utf8 != '\0';
+  return OpenEncoder(arguments, options, encoder, [&](lym_encoder& e) {
     return CreateFileEncoder(e, path_utf8, *options);
   });
 }
 
 lym_status lym_encoder_open_io(const lym_io* io, void* user_data,
                                const lym_encoder_options* options, lym_encoder** encoder) {
-  if (io == nullptr || io->write == nullptr) {
-    if (encoder != nullptr) *encoder = nullptr;
-    return LYM_ERROR_INVALID_ARGUMENT;
-  }
-  return OpenEncoder(options, encoder, [&](lym_encoder& e) {
+  const bool arguments = io != nullptr && io->write != nullptr;
+  return OpenEncoder(arguments, options, encoder, [&](lym_encoder& e) {
     return CreateMediumEncoder(e, *io, user_data, *options);
   });
 }
@@ -297,23 +316,7 @@ lym_status lym_encoder_write_s32(lym_encoder* encoder, const int32_t* interleave
   if (encoder == nullptr || (interleaved == nullptr && frames > 0))
     return LYM_ERROR_INVALID_ARGUMENT;
   lym_encoder& e = *encoder;
-  return Guarded(&e.error, [&] {
-    lym_status status = BeginWrite(e, frames);
-    if (status != LYM_OK) return status;
-    if (!FitsBits(interleaved, frames * e.channels, e.bits))
-      return e.error.Set(LYM_ERROR_INVALID_ARGUMENT, "a sample beyond the bits per sample");
-    const uint32_t width = (e.bits + 7) / 8;
-    e.scratch.resize(kScratchFrames * e.frameBytes);
-    for (size_t done = 0; done < frames && status == LYM_OK;) {
-      const size_t n = std::min(frames - done, kScratchFrames);
-      const int32_t* values = interleaved + done * e.channels;
-      for (size_t i = 0; i < n * e.channels; ++i)
-        StoreSample(values[i], e.scratch.data() + i * width, width);
-      status = EncodePacked(e, e.scratch.data(), n);
-      done += n;
-    }
-    return status;
-  });
+  return Guarded(&e.error, [&] { return WriteS32(e, interleaved, frames); });
 }
 
 lym_status lym_encoder_finish(lym_encoder* encoder) {

@@ -11,20 +11,49 @@ constexpr size_t kReadChunkBytes = 65536;
 // A caller's write gets at most this much at once, so that its size_t never needs to hold more.
 constexpr size_t kWriteChunkBytes = 1 << 20;
 
+// --- The stream's callbacks over a TCallerMedium, which is their user data ---
+
 TCallerMedium& MediumOf(void* userData) { return *static_cast<TCallerMedium*>(userData); }
+const lym_io& IoOf(void* userData) { return MediumOf(userData).Io(); }
+void* UserOf(void* userData) { return MediumOf(userData).UserData(); }
 
-// --- TCallerMedium's callbacks for the stream: the user data is the medium ---
+int32_t CallerCanRead(void* userData) { return IoOf(userData).read != nullptr; }
+int32_t CallerCanWrite(void* userData) { return IoOf(userData).write != nullptr; }
+int32_t CallerCanSeek(void* userData) { return IoOf(userData).seek != nullptr; }
+int32_t CallerFlush(void*) { return 1; }
 
-struct TCallbackAccess {
-  static int32_t CanRead(void* userData);
-  static int32_t CanWrite(void* userData);
-  static int32_t CanSeek(void* userData);
-  static int32_t Read(void* userData, void* buffer, int32_t count, int32_t* bytesRead);
-  static int32_t Write(void* userData, const void* buffer, int32_t count);
-  static int32_t Flush(void*) { return 1; }
-  static int32_t Seek(void* userData, int64_t position);
-  static int32_t GetLength(void* userData, int64_t* length);
-};
+// A medium may deliver less than asked before its end (a socket, say); only 0 means the end.
+int32_t CallerRead(void* userData, void* buffer, int32_t count, int32_t* bytesRead) {
+  const lym_io& io = IoOf(userData);
+  auto* bytes = static_cast<uint8_t*>(buffer);
+  int32_t done = 0;
+  while (done < count) {
+    const int64_t n = io.read(UserOf(userData), bytes + done, size_t(count - done));
+    if (n < 0 || n > count - done) return 0;
+    if (n == 0) break;
+    done += int32_t(n);
+  }
+  *bytesRead = done;
+  return 1;
+}
+
+int32_t CallerWrite(void* userData, const void* buffer, int32_t count) {
+  return IoOf(userData).write(UserOf(userData), buffer, size_t(count)) == 0;
+}
+
+int32_t CallerSeek(void* userData, int64_t position) {
+  return IoOf(userData).seek(UserOf(userData), position) == 0;
+}
+
+// A medium written from its start has nothing in it yet; one that is read must tell its length.
+int32_t CallerLength(void* userData, int64_t* length) {
+  *length = MediumOf(userData).Reading() ? IoOf(userData).size(UserOf(userData)) : 0;
+  return *length >= 0;
+}
+
+constexpr TadcStreamCallbacks kCallerCallbacks = {
+    CallerCanRead, CallerCanWrite, CallerCanSeek, CallerRead, CallerWrite,
+    CallerFlush,   nullptr,        CallerSeek,    CallerLength};
 
 // --- Bytes in memory ---
 
@@ -49,64 +78,14 @@ int MemorySeek(void* userData, int64_t position) {
 int64_t MemoryTell(void* userData) { return CursorOf(userData).position; }
 int64_t MemorySize(void* userData) { return CursorOf(userData).size; }
 
-}  // namespace
-
-namespace {
-
-const lym_io& IoOf(void* userData) { return MediumOf(userData).Io(); }
-void* UserOf(void* userData) { return MediumOf(userData).UserData(); }
-
-int32_t TCallbackAccess::CanRead(void* userData) { return IoOf(userData).read != nullptr; }
-int32_t TCallbackAccess::CanWrite(void* userData) { return IoOf(userData).write != nullptr; }
-int32_t TCallbackAccess::CanSeek(void* userData) { return IoOf(userData).seek != nullptr; }
-
-// A medium may deliver less than asked before its end (a socket, say); only 0 means the end.
-int32_t TCallbackAccess::Read(void* userData, void* buffer, int32_t count, int32_t* bytesRead) {
-  const lym_io& io = IoOf(userData);
-  auto* bytes = static_cast<uint8_t*>(buffer);
-  int32_t done = 0;
-  while (done < count) {
-    const int64_t n = io.read(UserOf(userData), bytes + done, size_t(count - done));
-    if (n < 0 || n > count - done) return 0;
-    if (n == 0) break;
-    done += int32_t(n);
-  }
-  *bytesRead = done;
-  return 1;
-}
-
-int32_t TCallbackAccess::Write(void* userData, const void* buffer, int32_t count) {
-  return IoOf(userData).write(UserOf(userData), buffer, size_t(count)) == 0;
-}
-
-int32_t TCallbackAccess::Seek(void* userData, int64_t position) {
-  return IoOf(userData).seek(UserOf(userData), position) == 0;
-}
-
-// A medium written from its start needs no length; one that is read must tell it.
-int32_t TCallbackAccess::GetLength(void* userData, int64_t* length) {
-  const lym_io& io = IoOf(userData);
-  if (!MediumOf(userData).Reading()) {
-    *length = 0;
-    return 1;
-  }
-  *length = io.size(UserOf(userData));
-  return *length >= 0;
-}
-
-constexpr TadcStreamCallbacks kCallerCallbacks = {
-    TCallbackAccess::CanRead, TCallbackAccess::CanWrite, TCallbackAccess::CanSeek,
-    TCallbackAccess::Read,    TCallbackAccess::Write,    TCallbackAccess::Flush,
-    nullptr,                  TCallbackAccess::Seek,     TCallbackAccess::GetLength};
-
 constexpr lym_io kMemoryIo = {MemoryRead, nullptr, MemorySeek, MemoryTell, MemorySize};
 
 }  // namespace
 
 const lym_io& MemoryIo() { return kMemoryIo; }
 
-bool CanReadInPlace(const lym_io& io) {
-  return io.read != nullptr && io.seek != nullptr && io.size != nullptr;
+bool CanReadInPlace(const lym_io& io, void* userData) {
+  return io.read != nullptr && io.seek != nullptr && io.size != nullptr && io.size(userData) >= 0;
 }
 
 bool CanWriteInPlace(const lym_io& io) { return io.write != nullptr && io.seek != nullptr; }
@@ -120,21 +99,26 @@ bool TCallerMedium::OpenForReading(const lym_io& io, void* userData) {
   Bind(io, userData);
   reading_ = true;
   const int64_t start = io.tell != nullptr ? io.tell(userData) : 0;
-  return start >= 0 && stream_.OpenInterface(kCallerCallbacks, this, kReadBufferBytes) == 0 &&
+  return start >= 0 && start <= io.size(userData) &&
+         stream_.OpenInterface(kCallerCallbacks, this, kReadBufferBytes) == kIoNoError &&
          stream_.Seek(kSeekFromStart, start);
+}
+
+bool TCallerMedium::OpenForWriting(const lym_io& io, void* userData) {
+  Bind(io, userData);
+  return io.seek(userData, 0) == 0;
 }
 
 const TadcStreamCallbacks& TCallerMedium::Callbacks() { return kCallerCallbacks; }
 
 bool ReadToEnd(const lym_io& io, void* userData, std::vector<uint8_t>& bytes) {
   bytes.clear();
+  std::vector<uint8_t> chunk(kReadChunkBytes);
   for (;;) {
-    const size_t fill = bytes.size();
-    bytes.resize(fill + kReadChunkBytes);
-    const int64_t n = io.read(userData, bytes.data() + fill, kReadChunkBytes);
-    if (n < 0 || n > int64_t(kReadChunkBytes)) return false;
-    bytes.resize(fill + size_t(n));
+    const int64_t n = io.read(userData, chunk.data(), chunk.size());
+    if (n < 0 || n > int64_t(chunk.size())) return false;
     if (n == 0) return true;
+    bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + n);
   }
 }
 

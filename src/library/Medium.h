@@ -19,8 +19,9 @@ struct TMemoryCursor {
 };
 const lym_io& MemoryIo();
 
-// What reading or writing a medium where it stands needs: read, seek and size; write and seek.
-bool CanReadInPlace(const lym_io& io);
+// Whether a medium can be read where it stands (read, seek and a known size) or written there
+// (write and seek); otherwise it goes through memory.
+bool CanReadInPlace(const lym_io& io, void* userData);
 bool CanWriteInPlace(const lym_io& io);
 
 // A lym_io as a buffered stream. The medium object must not move while the stream is open.
@@ -30,10 +31,12 @@ class TCallerMedium {
   TCallerMedium(const TCallerMedium&) = delete;
   TCallerMedium& operator=(const TCallerMedium&) = delete;
 
-  // The medium behind Callbacks(), whose user data is this object; writing starts at 0.
+  // The medium behind Callbacks(), whose user data is this object.
   void Bind(const lym_io& io, void* userData);
   // Binds the medium and opens Stream() on it at the medium's current position (tell).
   bool OpenForReading(const lym_io& io, void* userData);
+  // Binds the medium and puts it at position 0, where an encoder's stream starts.
+  bool OpenForWriting(const lym_io& io, void* userData);
   TadcInterfaceStream& Stream() { return stream_; }
   static const TadcStreamCallbacks& Callbacks();
   const lym_io& Io() const { return io_; }

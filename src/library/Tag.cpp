@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "library/Calls.h"
 #include "library/Tag.h"
 
 namespace {
@@ -14,15 +15,6 @@ size_t FittingLength(const std::string& text, size_t capacity) {
   size_t length = capacity - 1;
   while (length > 0 && (uint8_t(text[length]) & 0xC0) == 0x80) --length;
   return length;
-}
-
-std::string JoinedValues(const lym::TlymAPEv2Item& item, char separator) {
-  std::string text;
-  for (int32_t i = 0; i < item.ValueCount(); ++i) {
-    if (i > 0) text += separator;
-    text += item.TextValue(i);
-  }
-  return text;
 }
 
 }  // namespace
@@ -68,22 +60,21 @@ lym_status lym_tag_get_text(const lym_tag* tag, const char* key, char separator,
   if (length != nullptr) *length = 0;
   if (tag == nullptr || key == nullptr || (buffer == nullptr) != (capacity == 0))
     return LYM_ERROR_INVALID_ARGUMENT;
-  try {
+  return lym::library::Guarded(nullptr, [&] {
     if (lym_tag_get_state(tag) != LYM_TAG_PRESENT) return LYM_ERROR_NOT_FOUND;
     const int32_t index = tag->tag->Items().IndexOfKey(key);
     if (index < 0) return LYM_ERROR_NOT_FOUND;
     const lym::TlymAPEv2Item& item = *tag->tag->Items()[index];
     if (item.ItemType() != lym::kAPEv2ItemText) return LYM_ERROR_INVALID_ARGUMENT;
-    const std::string text = JoinedValues(item, separator);
+    const std::string text =
+        item.JoinedValues(separator, [](std::string_view value) { return value; });
     if (length != nullptr) *length = text.size();
     if (capacity == 0) return LYM_ERROR_BUFFER_TOO_SMALL;
     const size_t fitting = FittingLength(text, capacity);
     std::memcpy(buffer, text.data(), fitting);
     buffer[fitting] = '\0';
     return fitting == text.size() ? LYM_OK : LYM_ERROR_BUFFER_TOO_SMALL;
-  } catch (...) {
-    return LYM_ERROR_OUT_OF_MEMORY;
-  }
+  });
 }
 
 }  // extern "C"

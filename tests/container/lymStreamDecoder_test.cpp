@@ -401,11 +401,29 @@ TEST(StreamDecoder, SeekIntoALostFrameMutesUpToTheNextOne) {
   Garble(b, 5);
   Decoding d(b.bytes);
   const int64_t fl = b.frameLength;
-  ASSERT_EQ(d.decoder->SeekSample(5 * fl + 100), kDecodeOk);
+  ASSERT_EQ(d.decoder->SeekSample(5 * fl + 100), kDecodeAudioDamaged);
+  ASSERT_EQ(d.gaps.size(), 1u);
+  EXPECT_EQ(d.gaps[0].position, 5 * fl + 100);
+  EXPECT_EQ(d.gaps[0].samples, fl - 100);
   std::vector<uint8_t> expected(size_t(fl - 100) * size_t(b.blockSize), 0);
   Append(expected, Slice(b.pcm, b, 6 * fl, 500));
   EXPECT_EQ(d.Decode(64, fl - 100 + 500), expected);
   EXPECT_EQ(d.decoder->Result().MutedSamples, fl - 100);
+}
+
+TEST(StreamDecoder, SeekIntoLostLastFramesMutesToTheEndAndDecodingGoesOn) {
+  Built b = Build({});
+  const int64_t fl = b.frameLength;
+  const int64_t total = int64_t(b.pcm.size()) / b.blockSize;
+  b.bytes.resize(b.frames[7]);  // frames 7 and later are gone
+  Decoding d(b.bytes);
+  ASSERT_EQ(d.decoder->SeekSample(8 * fl + 3), kDecodeAudioDamaged);
+  ASSERT_EQ(d.gaps.size(), 1u);
+  EXPECT_EQ(d.gaps[0].position, 8 * fl + 3);
+  EXPECT_EQ(d.gaps[0].samples, total - (8 * fl + 3));
+  EXPECT_EQ(d.Decode(), std::vector<uint8_t>(size_t(total - (8 * fl + 3)) * b.blockSize, 0));
+  ASSERT_EQ(d.decoder->SeekSample(100), kDecodeOk);
+  EXPECT_EQ(d.Decode(64, 500), Slice(b.pcm, b, 100, 500));
 }
 
 TEST(StreamDecoder, WaveMetaData) {

@@ -824,6 +824,37 @@ static void check_stream_inside_medium(const clip *c, const lym_encoder_options 
   free_buffer(&medium);
 }
 
+static int64_t unknown_size(void *user_data) {
+  (void)user_data;
+  return -1;
+}
+
+/* A seekable medium that cannot tell its size is read like a pipe; an encoder writes its stream
+ * from the medium's start, wherever the medium stood. */
+static void check_medium_positions(const clip *c, const lym_encoder_options *options,
+                                   const byte_buffer *stream) {
+  static const lym_io sizeless = {memory_read, memory_write, memory_seek, memory_tell,
+                                  unknown_size};
+  byte_buffer medium = copy_bytes(stream->data, stream->size);
+  byte_buffer written = random_bytes(500, 9);
+  lym_decoder *decoder;
+  lym_encoder *encoder;
+  if (OPENED(lym_decoder_open_io(&sizeless, &medium, NULL, &decoder), LYM_OK, decoder)) {
+    check_decoding(decoder, c, 1);
+    lym_decoder_close(decoder);
+  }
+  written.position = written.size;
+  if (CHECK_STATUS(lym_encoder_open_io(&seekable_medium, &written, options, &encoder), LYM_OK)) {
+    if (CHECK_STATUS(write_frames(encoder, c, 0, c->frames, 0), LYM_OK) &&
+        CHECK_STATUS(lym_encoder_finish(encoder), LYM_OK)) {
+      CHECK(written.size == stream->size && same_bytes(&written, stream));
+    }
+    lym_encoder_close(encoder);
+  }
+  free_buffer(&medium);
+  free_buffer(&written);
+}
+
 /* A medium that breaks halfway: reading fails with LYM_ERROR_IO, when opening or later. */
 static void check_broken_reading(source_kind kind, const byte_buffer *stream) {
   byte_buffer medium = copy_bytes(stream->data, stream->size);
@@ -871,6 +902,8 @@ static void test_media(void) {
   check_pipe_output(&c, &options, &stream);
   set_context("a stream behind other bytes");
   check_stream_inside_medium(&c, &options, &stream);
+  set_context("media without a size or not at their start");
+  check_medium_positions(&c, &options, &stream);
   set_context("reading from a broken seekable medium");
   check_broken_reading(FROM_SEEKABLE_MEDIUM, &stream);
   set_context("reading from a broken pipe");
@@ -1155,6 +1188,46 @@ static void check_random_damage(void) {
 }
 
 /* Audio lost in the middle, muted and cut, and at the end of a truncated stream. */
+/* Seeks into lost audio: the lost samples come as silence and are reported as damage, the decoder
+ * goes on (also after a seek into lost frames at the end), and a gap passed again is listed once. */
+static void check_seeks_into_lost_audio(const byte_buffer *damaged, const byte_buffer *truncated,
+                                        const clip *c) {
+  int32_t samples[2 * 64];
+  size_t count = 0, gaps;
+  lym_gap gap;
+  lym_decoder *decoder = NULL;
+  set_context("seeking into lost audio");
+  if (OPENED(lym_decoder_open_memory(damaged->data, damaged->size, NULL, &decoder), LYM_OK,
+             decoder) == NULL) {
+    return;
+  }
+  while (lym_decoder_read_s32(decoder, samples, 64, &count) <= LYM_DAMAGED && count > 0) {
+  }
+  gaps = lym_decoder_gap_count(decoder);
+  if (CHECK(gaps == 1) && CHECK_STATUS(lym_decoder_get_gap(decoder, 0, &gap), LYM_OK)) {
+    CHECK_STATUS(lym_decoder_seek(decoder, gap.position + 1), LYM_DAMAGED);
+    CHECK_STATUS(lym_decoder_read_s32(decoder, samples, 1, &count), LYM_OK);
+    CHECK(count == 1 && samples[0] == 0 && samples[c->channels - 1] == 0);
+    CHECK(lym_decoder_gap_count(decoder) == gaps);
+  }
+  CHECK_STATUS(lym_decoder_seek(decoder, 100), LYM_OK);
+  if (CHECK_STATUS(lym_decoder_read_s32(decoder, samples, 64, &count), LYM_OK))
+    CHECK_SAMPLES(samples, c, 100, 64);
+  lym_decoder_close(decoder);
+
+  if (OPENED(lym_decoder_open_memory(truncated->data, truncated->size, NULL, &decoder), LYM_OK,
+             decoder) == NULL) {
+    return;
+  }
+  CHECK_STATUS(lym_decoder_seek(decoder, c->frames - 10), LYM_DAMAGED);
+  CHECK_STATUS(lym_decoder_read_s32(decoder, samples, 64, &count), LYM_OK);
+  CHECK(count == 10 && samples[0] == 0);
+  CHECK_STATUS(lym_decoder_seek(decoder, 100), LYM_OK);
+  if (CHECK_STATUS(lym_decoder_read_s32(decoder, samples, 64, &count), LYM_OK))
+    CHECK_SAMPLES(samples, c, 100, 64);
+  lym_decoder_close(decoder);
+}
+
 static void check_lost_audio(const byte_buffer *stream, const clip *c) {
   byte_buffer damaged = copy_bytes(stream->data, stream->size);
   byte_buffer truncated = copy_bytes(stream->data, stream->size * 3 / 5);
@@ -1165,6 +1238,7 @@ static void check_lost_audio(const byte_buffer *stream, const clip *c) {
   check_damaged_decoding(&damaged, c, LYM_DAMAGE_CUT);
   set_context("a truncated stream");
   check_damaged_decoding(&truncated, c, LYM_DAMAGE_MUTE);
+  check_seeks_into_lost_audio(&damaged, &truncated, c);
   free_buffer(&damaged);
   free_buffer(&truncated);
 }
