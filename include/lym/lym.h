@@ -257,6 +257,38 @@ LYM_API lym_status lym_tag_get_item(const lym_tag *tag, size_t index, lym_tag_it
 LYM_API lym_status lym_tag_get_text(const lym_tag *tag, const char *key, char separator,
                                     char *buffer, size_t capacity, size_t *length);
 
+/* Editing. A tag read from a file belongs to the caller, who frees it with lym_tag_free; the
+ * decoder's tag is only looked at. Keys are 2 to 255 ASCII characters from space to tilde other
+ * than "ID3", "TAG", "OggS" and "MP+", compared without regard to case; text and external values
+ * are UTF-8 (zero bytes separate the values of a list). A tag holds at most 100 items and, with
+ * its footer, at most 16 MiB (16777216 bytes). A call that would break a rule changes nothing and
+ * answers LYM_ERROR_INVALID_ARGUMENT, with the reason in lym_tag_error_text. */
+
+/* The tag at the end of a .lym file (LYM_ERROR_NOT_A_STREAM for other files); a file without one
+ * gives an empty tag in the state LYM_TAG_NONE. */
+LYM_API lym_status lym_tag_read_file(const char *path_utf8, lym_tag **tag);
+/* Sets a text item of one value: replaces the item of that key (where it stands) or adds one. */
+LYM_API lym_status lym_tag_set_text(lym_tag *tag, const char *key, const char *value_utf8);
+/* Sets an item of any type but LYM_TAG_RESERVED from value_bytes bytes. Cover art, by the APEv2
+ * convention: key "Cover Art (Front)", type LYM_TAG_BINARY, the file name, a zero byte, then the
+ * picture's bytes. */
+LYM_API lym_status lym_tag_set_item(lym_tag *tag, const char *key, uint32_t type,
+                                    const void *value, size_t value_bytes);
+/* LYM_ERROR_NOT_FOUND when no item has the key. */
+LYM_API lym_status lym_tag_remove_item(lym_tag *tag, const char *key);
+LYM_API lym_status lym_tag_remove_all(lym_tag *tag);
+/* Writes the tag's items behind the last frame of the .lym file at path, replacing the file's
+ * APEv2 tag (a tag without items removes it). Not a byte before the tag changes: the file is
+ * copied up to its tag into a temporary file beside it, the new tag appended, and the copy
+ * renamed over the file, so that an interrupted edit leaves the old file. A file whose tag is
+ * not one this library can delimit is left alone (LYM_ERROR_UNSUPPORTED); so is a link
+ * (LYM_ERROR_INVALID_ARGUMENT: edit the file it points to). */
+LYM_API lym_status lym_tag_write_file(const lym_tag *tag, const char *path_utf8);
+/* As lym_decoder_error_text, for the edits and the writing of a tag. */
+LYM_API const char *lym_tag_error_text(const lym_tag *tag);
+/* Frees a tag of lym_tag_read_file; NULL and a decoder's tag are left alone. */
+LYM_API void lym_tag_free(lym_tag *tag);
+
 /* ------------------------------------------------------------------------------------------ */
 /* Encoding                                                                                    */
 

@@ -79,7 +79,35 @@ int32_t TlymAPEv2TagItemList::IndexOfKey(std::string_view key) const {
   return -1;
 }
 
+void TlymAPEv2TagItemList::RemoveAt(int32_t index) {
+  for (int32_t i = index; i + 1 < Count(); ++i) (*this)[i] = std::move((*this)[i + 1]);
+  SetSize(Count() - 1);
+}
+
 // ---- TlymAPEv2Tag -------------------------------------------------------------------------------
+
+void TlymAPEv2Tag::SetItem(std::unique_ptr<TlymAPEv2Item> item) {
+  const int32_t index = items_.IndexOfKey(item->Key());
+  if (index >= 0) {
+    items_[index] = std::move(item);
+  } else {
+    items_.Add(std::move(item));
+  }
+  status_ = kAPEv2StatusUsable;
+}
+
+bool TlymAPEv2Tag::RemoveItem(std::string_view key) {
+  const int32_t index = items_.IndexOfKey(key);
+  if (index < 0) return false;
+  items_.RemoveAt(index);
+  if (items_.Count() == 0) status_ = kAPEv2StatusNoTag;
+  return true;
+}
+
+void TlymAPEv2Tag::RemoveAllItems() {
+  items_.Clear();
+  status_ = kAPEv2StatusNoTag;
+}
 
 void TlymAPEv2Tag::Clear() {
   items_.Clear();
@@ -152,6 +180,58 @@ int32_t TlymAPEv2Tag::GetItemValue(int32_t itemIndex, int32_t valueIndex, int32_
   std::memcpy(buffer, text.data(), static_cast<size_t>(*length - 1));
   buffer[*length - 1] = '\0';
   return lastResult_;
+}
+
+// ---- Writing -----------------------------------------------------------------------------------
+
+namespace {
+
+constexpr uint32_t kAPEv2WrittenVersion = 2000;
+constexpr int64_t kItemHeadBytes = 8;  // value size and flags
+
+int64_t ItemBytes(const TlymAPEv2Item& item) {
+  return kItemHeadBytes + item.KeyLength() + 1 + item.ValueSize();
+}
+
+void AppendLE32(std::vector<uint8_t>& bytes, uint32_t value) {
+  uint8_t word[4];
+  StoreLE32(word, value);
+  bytes.insert(bytes.end(), word, word + 4);
+}
+
+void AppendBlock(std::vector<uint8_t>& bytes, uint32_t tagSize, uint32_t itemCount,
+                 uint32_t flags) {
+  bytes.insert(bytes.end(), kAPEv2Preamble, kAPEv2Preamble + sizeof(kAPEv2Preamble));
+  AppendLE32(bytes, kAPEv2WrittenVersion);
+  AppendLE32(bytes, tagSize);
+  AppendLE32(bytes, itemCount);
+  AppendLE32(bytes, flags);
+  bytes.insert(bytes.end(), 8, uint8_t{0});
+}
+
+}  // namespace
+
+int64_t APEv2TagSize(const TlymAPEv2TagItemList& items) {
+  int64_t size = kAPEv2BlockBytes;
+  for (const auto& item : items) size += ItemBytes(*item);
+  return size;
+}
+
+std::vector<uint8_t> APEv2TagBytes(const TlymAPEv2TagItemList& items) {
+  std::vector<uint8_t> bytes;
+  if (items.Count() == 0) return bytes;
+  const auto tagSize = uint32_t(APEv2TagSize(items));
+  const auto count = uint32_t(items.Count());
+  bytes.reserve(size_t(tagSize) + kAPEv2BlockBytes);
+  AppendBlock(bytes, tagSize, count, kAPEv2HasHeader | kAPEv2IsHeader);
+  for (const auto& item : items) {
+    AppendLE32(bytes, uint32_t(item->ValueSize()));
+    AppendLE32(bytes, uint32_t(item->ItemType()) << 1);
+    bytes.insert(bytes.end(), item->KeyText(), item->KeyText() + item->KeyLength() + 1);
+    bytes.insert(bytes.end(), item->Value(), item->Value() + item->ValueSize());
+  }
+  AppendBlock(bytes, tagSize, count, kAPEv2HasHeader);
+  return bytes;
 }
 
 // ---- TlymAPEv2TagReader -------------------------------------------------------------------------

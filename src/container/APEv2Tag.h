@@ -1,5 +1,6 @@
-// Reading the APEv2 tag that may follow the last frame of a compressed file, and the queries that
-// the player plug-in answers from it (title, artist and so on). Nothing here writes tags.
+// The APEv2 tag that may follow the last frame of a compressed file: reading it, the queries that
+// the player plug-in answers from it (title, artist and so on), editing its items and the bytes
+// that write it again.
 //
 // Layout, all integers 32-bit little-endian: an optional 32-byte header, the items, and a 32-byte
 // footer that must be the last 32 bytes of the stream. Header and footer hold "APETAGEX", the
@@ -105,6 +106,8 @@ class TlymAPEv2TagItemList : public TzqArrayList<std::unique_ptr<TlymAPEv2Item>>
   // The first item whose key equals key without regard to ASCII case, or -1.
   int32_t IndexOfKey(std::string_view key) const;
   void Clear() { SetSize(0); }
+  // Removes one item; the later ones move up, keeping their order.
+  void RemoveAt(int32_t index);
 };
 
 // Six 32-bit words: where the tag is and what it announced.
@@ -129,6 +132,15 @@ class TlymAPEv2Tag {
   int32_t LastResult() const { return lastResult_; }
   // All items read, also those read before the tag turned out to be damaged.
   const TlymAPEv2TagItemList& Items() const { return items_; }
+  // Where the tag read stands in the stream; Size is 0 when its extent is unknown (no tag, or one
+  // whose footer could not be trusted).
+  const TlymAPEv2TagInfo& Placement() const { return info_; }
+
+  // Editing. An item replaces the one of the same key (in its place) or comes last; the tag is
+  // usable while it holds items and has no tag (kAPEv2StatusNoTag) once the last one is removed.
+  void SetItem(std::unique_ptr<TlymAPEv2Item> item);
+  bool RemoveItem(std::string_view key);
+  void RemoveAllItems();
 
   // Every query returns the status while the tag is not usable.
 
@@ -158,6 +170,12 @@ class TlymAPEv2Tag {
   TlymAPEv2TagItemList items_;
   TlymAPEv2TagInfo info_;
 };
+
+// Header, items and footer of a version 2000 tag holding items (at most kAPEv2MaxItems, together
+// at most kAPEv2MaxTagBytes with the footer); nothing for no items.
+std::vector<uint8_t> APEv2TagBytes(const TlymAPEv2TagItemList& items);
+// The bytes of items and footer, the size that the footer announces.
+int64_t APEv2TagSize(const TlymAPEv2TagItemList& items);
 
 // Reads one tag; meant to be created for a single ReadTag call.
 class TlymAPEv2TagReader {
