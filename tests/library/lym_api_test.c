@@ -1653,6 +1653,177 @@ static void test_files(const char *folder) {
 }
 
 /* ------------------------------------------------------------------------------------------ */
+/* Editing tags in files */
+
+static lym_tag *read_tag(const char *path) {
+  lym_tag *tag = NULL;
+  CHECK_STATUS(lym_tag_read_file(path, &tag), LYM_OK);
+  return tag;
+}
+
+/* The text of key in the file's tag as a decoder sees it; "" when missing. */
+static void check_file_text(const char *path, const char *key, const char *expected) {
+  lym_decoder *decoder;
+  const lym_tag *tag;
+  char text[64] = "";
+  if (!OPENED(lym_decoder_open_file(path, NULL, &decoder), LYM_OK, decoder)) return;
+  if (CHECK_STATUS(lym_decoder_get_tag(decoder, &tag), LYM_OK))
+    lym_tag_get_text(tag, key, ';', text, sizeof text, NULL);
+  if (!CHECK(strcmp(text, expected) == 0)) fprintf(stderr, "  %s: \"%s\"\n", key, text);
+  lym_decoder_close(decoder);
+}
+
+/* Items set, replaced regardless of the key's case, removed; the stream before the tag keeps every
+ * byte, and without items the file is the stream alone again. */
+static void check_tag_edits(const char *path, const byte_buffer *stream, const clip *c) {
+  static const char title[] = "Gr\xC3\xBC\xC3\x9F" "e \xE2\x99\xAA";
+  byte_buffer cover = random_bytes(1 << 20, 12), file;
+  lym_tag *tag = read_tag(path);
+  if (tag == NULL) return;
+  CHECK(lym_tag_get_state(tag) == LYM_TAG_NONE && lym_tag_item_count(tag) == 0);
+  CHECK_STATUS(lym_tag_set_text(tag, "Title", title), LYM_OK);
+  CHECK_STATUS(lym_tag_set_text(tag, "Artist", "Somebody"), LYM_OK);
+  memcpy(cover.data, "cover.jpg", 10);
+  CHECK_STATUS(lym_tag_set_item(tag, "Cover Art (Front)", LYM_TAG_BINARY, cover.data, cover.size),
+               LYM_OK);
+  CHECK_STATUS(lym_tag_write_file(tag, path), LYM_OK);
+  lym_tag_free(tag);
+  check_file_text(path, "title", title);
+  check_file_holds(path, c);
+  file = read_file(path);
+  CHECK(file.size > stream->size + cover.size && memcmp(file.data, stream->data, stream->size) == 0);
+  free_buffer(&file);
+
+  if ((tag = read_tag(path)) == NULL) return;
+  CHECK(lym_tag_get_state(tag) == LYM_TAG_PRESENT && lym_tag_item_count(tag) == 3);
+  CHECK_STATUS(lym_tag_set_text(tag, "TITLE", "Second"), LYM_OK);
+  CHECK_STATUS(lym_tag_remove_item(tag, "artist"), LYM_OK);
+  CHECK_STATUS(lym_tag_remove_item(tag, "artist"), LYM_ERROR_NOT_FOUND);
+  CHECK_STATUS(lym_tag_write_file(tag, path), LYM_OK);
+  lym_tag_free(tag);
+  check_file_text(path, "Title", "Second");
+  check_file_text(path, "Artist", "");
+
+  if ((tag = read_tag(path)) == NULL) return;
+  CHECK_STATUS(lym_tag_remove_all(tag), LYM_OK);
+  CHECK(lym_tag_get_state(tag) == LYM_TAG_NONE);
+  CHECK_STATUS(lym_tag_write_file(tag, path), LYM_OK);
+  lym_tag_free(tag);
+  file = read_file(path);
+  CHECK(same_bytes(&file, stream));
+  free_buffer(&file);
+  free_buffer(&cover);
+}
+
+/* Missing arguments, and a decoder's tag, which may be looked at only. */
+static void check_tag_editing_arguments(const char *path) {
+  lym_decoder *decoder;
+  const lym_tag *seen;
+  lym_tag *tag = (lym_tag *)&tag;
+  CHECK_STATUS(lym_tag_read_file(NULL, &tag), LYM_ERROR_INVALID_ARGUMENT);
+  CHECK(tag == NULL);
+  CHECK_STATUS(lym_tag_read_file(path, NULL), LYM_ERROR_INVALID_ARGUMENT);
+  CHECK_STATUS(lym_tag_set_text(NULL, "Title", "x"), LYM_ERROR_INVALID_ARGUMENT);
+  CHECK_STATUS(lym_tag_set_item(NULL, "Title", LYM_TAG_BINARY, "x", 1), LYM_ERROR_INVALID_ARGUMENT);
+  CHECK_STATUS(lym_tag_remove_item(NULL, "Title"), LYM_ERROR_INVALID_ARGUMENT);
+  CHECK_STATUS(lym_tag_remove_all(NULL), LYM_ERROR_INVALID_ARGUMENT);
+  CHECK_STATUS(lym_tag_write_file(NULL, path), LYM_ERROR_INVALID_ARGUMENT);
+  CHECK(strcmp(lym_tag_error_text(NULL), "") == 0);
+  lym_tag_free(NULL);
+  if ((tag = read_tag(path)) != NULL) {
+    CHECK_STATUS(lym_tag_set_text(tag, NULL, "x"), LYM_ERROR_INVALID_ARGUMENT);
+    CHECK_STATUS(lym_tag_set_text(tag, "Title", NULL), LYM_ERROR_INVALID_ARGUMENT);
+    CHECK_STATUS(lym_tag_set_item(tag, "Title", LYM_TAG_BINARY, NULL, 1), LYM_ERROR_INVALID_ARGUMENT);
+    CHECK_STATUS(lym_tag_write_file(tag, NULL), LYM_ERROR_INVALID_ARGUMENT);
+    lym_tag_free(tag);
+  }
+  if (!OPENED(lym_decoder_open_file(path, NULL, &decoder), LYM_OK, decoder)) return;
+  if (CHECK_STATUS(lym_decoder_get_tag(decoder, &seen), LYM_OK)) {
+    CHECK_STATUS(lym_tag_set_text((lym_tag *)seen, "Title", "x"), LYM_ERROR_INVALID_ARGUMENT);
+    CHECK_STATUS(lym_tag_remove_all((lym_tag *)seen), LYM_ERROR_INVALID_ARGUMENT);
+    lym_tag_free((lym_tag *)seen); /* left alone: the decoder still owns it */
+    CHECK(lym_tag_get_state(seen) == LYM_TAG_NONE || lym_tag_get_state(seen) == LYM_TAG_PRESENT);
+  }
+  lym_decoder_close(decoder);
+}
+
+/* Every rule of keys, values and sizes refuses the edit and leaves the tag as it was. */
+static void check_tag_rules(const char *path) {
+  static const char *const bad_keys[] = {"", "A", "id3", "Tag", "OGGS", "mp+", "Caf\xC3\xA9",
+                                         "Tab\tkey"};
+  char long_key[300];
+  unsigned char value[8] = {0xC3, 0x28, 0, 0, 0, 0, 0, 0};
+  size_t i;
+  lym_tag *tag = read_tag(path);
+  if (tag == NULL) return;
+  for (i = 0; i < sizeof bad_keys / sizeof bad_keys[0]; ++i)
+    CHECK_STATUS(lym_tag_set_text(tag, bad_keys[i], "x"), LYM_ERROR_INVALID_ARGUMENT);
+  memset(long_key, 'k', 256);
+  long_key[256] = '\0';
+  CHECK_STATUS(lym_tag_set_text(tag, long_key, "x"), LYM_ERROR_INVALID_ARGUMENT);
+  long_key[255] = '\0';
+  CHECK_STATUS(lym_tag_set_text(tag, long_key, "x"), LYM_OK);
+  CHECK_STATUS(lym_tag_set_item(tag, "Broken", LYM_TAG_TEXT, value, 2), LYM_ERROR_INVALID_ARGUMENT);
+  CHECK_STATUS(lym_tag_set_item(tag, "Bytes", LYM_TAG_BINARY, value, 2), LYM_OK);
+  CHECK_STATUS(lym_tag_set_item(tag, "Kind", LYM_TAG_RESERVED, "x", 1), LYM_ERROR_INVALID_ARGUMENT);
+  CHECK(strlen(lym_tag_error_text(tag)) > 0);
+  for (i = 2; i < 100; ++i) {
+    char key[16];
+    snprintf(key, sizeof key, "Item %lu", (unsigned long)i);
+    CHECK_STATUS(lym_tag_set_text(tag, key, "v"), LYM_OK);
+  }
+  CHECK_STATUS(lym_tag_set_text(tag, "One too many", "v"), LYM_ERROR_INVALID_ARGUMENT);
+  CHECK_STATUS(lym_tag_set_text(tag, "item 2", "replaced"), LYM_OK);
+  CHECK(lym_tag_item_count(tag) == 100);
+  lym_tag_free(tag);
+  check_tag_editing_arguments(path);
+}
+
+/* A stream with lost frames takes a tag like any other; a file that is no stream takes none. */
+static void check_tag_on_damage(const char *folder, const byte_buffer *stream) {
+  char path[1024];
+  byte_buffer damaged = copy_bytes(stream->data, stream->size);
+  lym_tag *tag;
+  memset(damaged.data + damaged.size / 2, 0, 500);
+  join_path(path, sizeof path, folder, "damaged.lym");
+  write_file(path, &damaged);
+  if ((tag = read_tag(path)) != NULL) {
+    CHECK_STATUS(lym_tag_set_text(tag, "Title", "Damaged"), LYM_OK);
+    CHECK_STATUS(lym_tag_write_file(tag, path), LYM_OK);
+    lym_tag_free(tag);
+  }
+  check_file_text(path, "Title", "Damaged");
+  CHECK(remove_file(path) == 0);
+  join_path(path, sizeof path, folder, "noise.lym");
+  free_buffer(&damaged);
+  damaged = random_bytes(5000, 13);
+  write_file(path, &damaged);
+  tag = (lym_tag *)&tag;
+  CHECK_STATUS(lym_tag_read_file(path, &tag), LYM_ERROR_NOT_A_STREAM);
+  CHECK(tag == NULL);
+  CHECK(remove_file(path) == 0);
+  free_buffer(&damaged);
+}
+
+static void test_tag_files(const char *folder) {
+  clip c = make_clip(44100, 2, 16, 30000, 41);
+  lym_encoder_options options = clip_options(&c, 1, 0);
+  byte_buffer stream = encode_clip(&c, &options, &seekable_medium, 0);
+  char path[1024];
+  join_path(path, sizeof path, folder, "tagged.lym");
+  write_file(path, &stream);
+  set_context("tags: editing a file");
+  check_tag_edits(path, &stream, &c);
+  set_context("tags: the rules");
+  check_tag_rules(path);
+  set_context("tags: damaged streams, no stream");
+  check_tag_on_damage(folder, &stream);
+  CHECK(remove_file(path) == 0);
+  free_buffer(&stream);
+  free_clip(&c);
+}
+
+/* ------------------------------------------------------------------------------------------ */
 /* Threads: two encoders and two decoders at once */
 
 typedef struct file_job {
@@ -1792,6 +1963,7 @@ int main(int argc, char **argv) {
   test_invalid_arguments(folder);
   test_encoder_states();
   test_files(folder);
+  test_tag_files(folder);
   test_threads(folder);
   if (argc == 4) test_reference_files(argv[2], argv[3]);
   set_context("the end");
