@@ -14,6 +14,7 @@ packages=(
   libgtest-dev                      # unit tests (also the GoogleTest sources the Windows builds compile)
   python3                           # the check of the layers' includes
   pkg-config                        # the library's tests build against it as users do
+  nlohmann-json3-dev                # the JSON of lym --info=json (header-only; the Windows builds too)
   "$@"
 )
 # The Windows builds and the programs' runs under Wine, installed without the recommended packages

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,9 +38,63 @@ inline constexpr const char* kInformUnknownResultText = "Unknown error";
 
 inline constexpr const char* kInformProtocolFileName = "Lym_Info_Proto.txt";
 
+// States of a file's APEv2 tag; only a present tag has items.
+inline constexpr uint8_t kInformTagPresent = 0;
+inline constexpr uint8_t kInformTagNone = 1;
+inline constexpr uint8_t kInformTagIncompatible = 2;  // a tag version this program cannot read
+inline constexpr uint8_t kInformTagDamaged = 3;
+inline constexpr uint8_t kInformTagUnreadable = 4;  // reading it met a read error
+
+// Types of a tag item, as APEv2 stores them.
+inline constexpr uint8_t kInformItemText = 0;
+inline constexpr uint8_t kInformItemBinary = 1;
+inline constexpr uint8_t kInformItemExternal = 2;
+inline constexpr uint8_t kInformItemReserved = 3;
+
+struct TInformTagItem {
+  std::string Key;
+  uint8_t Type = kInformItemText;
+  // The value's bytes as stored: UTF-8 text for a text item, several values separated by zero
+  // bytes.
+  std::string Value;
+};
+
+// The figures that the detailed report shows, as values for front ends that present them their
+// own way; the encoder and WAVE metadata modes fill only what their line shows. A figure stays
+// unset where the report shows none, "Unknown" or "Not available", and
+// every figure after the point where the report of a failing file ends.
+struct TInformFileFacts {
+  std::optional<int64_t> FileBytes;
+  std::optional<int32_t> SampleRate;
+  std::optional<int32_t> Channels;
+  std::optional<int32_t> BitsPerSample;
+  std::optional<int64_t> Samples;  // per channel
+  // Exact; the report rounds it to whole seconds.
+  std::optional<double> DurationSeconds;
+  // The file's size divided by the size of the WAVE file it decodes to (the stored header and
+  // trailer, or a plain 44-byte header); the report shows it in percent.
+  std::optional<double> CompressionRatio;
+  std::optional<int32_t> FrameSamples;  // samples per channel in a frame
+  std::optional<int32_t> SeekPoints;    // frame 0 not counted
+  std::optional<std::string> EncoderVersion;  // "1.0.1"
+  // The names as the report shows them, "Unknown" included; the numbers when the file stores them.
+  std::optional<std::string> PresetName;
+  std::optional<int32_t> Preset;
+  std::optional<std::string> EvaluationName;
+  std::optional<int32_t> Evaluation;
+  std::optional<int32_t> WaveHeaderBytes;  // the stored WAVE metadata
+  std::optional<int32_t> WaveTrailerBytes;
+  std::optional<uint8_t> TagState;
+  std::vector<TInformTagItem> TagItems;
+  // What the stream reader found damaged: "identifier", "stream_info", "metadata", "first_frame"
+  // (the first frame found was not frame 0).
+  std::vector<std::string> Damage;
+};
+
 struct TInformFileReport {
   int32_t Index = 0;  // position of the file in the list
   uint8_t Code = kInformOk;
+  TInformFileFacts Facts;  // empty for a canceled file
 };
 
 struct TInformantFilePars {

@@ -1,6 +1,7 @@
 #include "jobs/FileInformant.h"
 
 #include <cmath>
+#include <utility>
 
 #include "container/lymStreamReader.h"
 #include "container/APEv2Tag.h"
@@ -33,6 +34,30 @@ int64_t RoundedMs(double samples, int32_t sampleRate) {
   return std::llround(samples / sampleRate * 1000.0);
 }
 
+constexpr std::pair<int32_t, const char*> kDamageWords[] = {{kDamageIdentifier, "identifier"},
+                                                           {kDamageStreamInfo, "stream_info"},
+                                                           {kDamageMetaData, "metadata"},
+                                                           {kDamageFirstFrame, "first_frame"}};
+
+std::vector<std::string> DamageWords(int32_t flags) {
+  std::vector<std::string> words;
+  for (const auto& [flag, word] : kDamageWords) {
+    if ((flags & flag) != 0) words.emplace_back(word);
+  }
+  return words;
+}
+
+std::vector<TInformTagItem> TagItems(const TlymAPEv2Tag& tag) {
+  std::vector<TInformTagItem> items;
+  for (int64_t i = 0; i < tag.Items().Count(); ++i) {
+    const TlymAPEv2Item& item = *tag.Items()[i];
+    items.push_back({std::string(item.Key()), uint8_t(item.ItemType()),
+                     std::string(reinterpret_cast<const char*>(item.Value()),
+                                 size_t(item.ValueSize()))});
+  }
+  return items;
+}
+
 }  // namespace
 
 std::string InformTitleLine(const std::string& name) {
@@ -52,6 +77,7 @@ uint8_t TFileInformant::Inform(const std::string& path, TDiagProtocol& protocol)
   protocol_ = &protocol;
   fileName_ = FileNamePart(path);
   code_ = kInformOk;
+  facts_ = TInformFileFacts{};
   if (mode_ == kInformDetailed) {
     protocol.Line(InformTitleLine(fileName_));
     protocol.Line("");
@@ -61,6 +87,8 @@ uint8_t TFileInformant::Inform(const std::string& path, TDiagProtocol& protocol)
   } else if (mode_ != kInformDetailed) {
     WriteFileLine(TInformant::ResultText(code_));
   }
+  // Queries may find more damage than opening did.
+  if (reader_) facts_.Damage = DamageWords(reader_->DamageFlags());
   CloseSource();
   // Without the detailed block the label width is still the protocol's default.
   if (mode_ == kInformDetailed) protocol.LabelText("Status:", TInformant::ResultText(code_));
@@ -74,6 +102,7 @@ bool TFileInformant::OpenSource(const std::string& path) {
     Raise(kInformReadError);
     return false;
   }
+  facts_.FileBytes = file_->GetLength();
   reader_ = std::make_unique<TAdcReader>();
   if (!reader_->Open(*file_)) {
     TakeOverReaderState();
@@ -125,7 +154,7 @@ void TFileInformant::WriteFileLine(const std::string& text) {
 void TFileInformant::WriteDetails() {
   protocol_->SetLabelWidth(kDetailLabelWidth);
   TadcWaveMetaInfo waveMeta;
-  const bool waveMetaStored = reader_->ReadWaveMetaInfo(waveMeta);
+  const bool waveMetaStored = ReadWaveMeta(waveMeta);
   if (!waveMetaStored) TakeOverReaderState();
   if (code_ >= kInformUndecodable) return;
 
@@ -139,14 +168,28 @@ void TFileInformant::WriteDetails() {
                        waveMetaStored ? WaveMetaText(waveMeta) : kNotAvailable);
   TlymAPEv2Tag* tag = reader_->GetApeTag();
   protocol_->LabelText("APEv2-Tag:", tag != nullptr ? ApeTagText(*tag) : "Error");
+  facts_.TagState = ApeTagState(tag);
+  if (facts_.TagState == kInformTagPresent) facts_.TagItems = TagItems(*tag);
   // Reading the tag is the one query here that can meet a read error.
   TakeOverReaderState();
 }
 
-void TFileInformant::WriteSizesAndDurations(int64_t waveMetaBytes) {
+void TFileInformant::TakeOverStreamInfo(int64_t waveMetaBytes) {
   const TadcStreamInfo& info = reader_->StreamInfo();
-  const double fileBytes = double(file_->GetLength());
-  protocol_->LabelFloat("File size:", fileBytes / 1048576.0, 2, "MB");
+  facts_.SampleRate = info.Format.SampleRate;
+  facts_.Channels = info.Format.Channels;
+  facts_.BitsPerSample = info.Format.BitsPerSample;
+  facts_.Samples = info.SampleCount;
+  facts_.DurationSeconds = double(info.SampleCount) / info.Format.SampleRate;
+  facts_.FrameSamples = info.FrameSamples;
+  const double waveBytes =
+      double(info.SampleCount) * info.Format.BlockSize + double(waveMetaBytes);
+  facts_.CompressionRatio = double(*facts_.FileBytes) / waveBytes;
+}
+
+void TFileInformant::WriteSizesAndDurations(int64_t waveMetaBytes) {
+  TakeOverStreamInfo(waveMetaBytes);
+  protocol_->LabelFloat("File size:", double(*facts_.FileBytes) / 1048576.0, 2, "MB");
   // The identifier and the metadata objects: known only when the metadata ended cleanly.
   if ((reader_->DamageFlags() & kDamageMetaData) != 0) {
     protocol_->LabelText("Header size:", "Unknown");
@@ -154,14 +197,11 @@ void TFileInformant::WriteSizesAndDurations(int64_t waveMetaBytes) {
     const int64_t headerBytes = reader_->MetaData().EndPosition() - reader_->StartPosition();
     protocol_->LabelFloat("Header size:", double(headerBytes) / 1024.0, 2, "KB");
   }
-  const double sourceBytes =
-      double(info.SampleCount) * info.Format.BlockSize + double(waveMetaBytes);
-  protocol_->LabelFloat("Compression:", fileBytes / sourceBytes * 100.0, 2, "%");
-  protocol_->LabelInt("Samples per channel:", info.SampleCount);
+  protocol_->LabelFloat("Compression:", *facts_.CompressionRatio * 100.0, 2, "%");
+  protocol_->LabelInt("Samples per channel:", *facts_.Samples);
   // Whole seconds, shown with two decimals, as the file information has always shown them.
-  protocol_->LabelFloat("File duration:",
-                        std::round(double(info.SampleCount) / info.Format.SampleRate), 2, "sec");
-  protocol_->LabelInt("Frame duration:", RoundedMs(info.FrameSamples, info.Format.SampleRate),
+  protocol_->LabelFloat("File duration:", std::round(*facts_.DurationSeconds), 2, "sec");
+  protocol_->LabelInt("Frame duration:", RoundedMs(*facts_.FrameSamples, *facts_.SampleRate),
                       "ms");
 }
 
@@ -170,6 +210,7 @@ bool TFileInformant::WriteSeekPointInterval() {
   TadcSeekTableInfo seekTable;
   int32_t tableBytes = 0;
   if (reader_->GetSeekTableInfo(seekTable, tableBytes)) {
+    facts_.SeekPoints = seekTable.Points;
     protocol_->LabelInt(
         "Seek point interval:",
         RoundedMs(double(info.FrameSamples) * seekTable.Interval, info.Format.SampleRate), "ms");
@@ -188,12 +229,29 @@ void TFileInformant::WriteAudioFormat() {
 
 std::string TFileInformant::EncoderOrUnavailable() {
   TadcEncoderInfo info;
-  return reader_->GetEncoderInfo(info) ? EncoderText(info) : UnavailableText();
+  if (!reader_->GetEncoderInfo(info)) return UnavailableText();
+  TakeOverEncoderInfo(info);
+  return EncoderText(info);
+}
+
+void TFileInformant::TakeOverEncoderInfo(const TadcEncoderInfo& info) {
+  facts_.EncoderVersion = EncoderVersionText(info.EncoderVersion);
+  facts_.PresetName = PresetName(info.Preset);
+  facts_.Preset = info.Preset;
+  facts_.EvaluationName = EvaluationName(info);
+  if (info.EncoderVersion > kLastVersionWithoutEvaluation) facts_.Evaluation = info.Evaluation;
+}
+
+bool TFileInformant::ReadWaveMeta(TadcWaveMetaInfo& info) {
+  if (!reader_->ReadWaveMetaInfo(info)) return false;
+  facts_.WaveHeaderBytes = info.HeaderBytes;
+  facts_.WaveTrailerBytes = info.TrailerBytes;
+  return true;
 }
 
 std::string TFileInformant::WaveMetaOrUnavailable() {
   TadcWaveMetaInfo info;
-  return reader_->ReadWaveMetaInfo(info) ? WaveMetaText(info) : UnavailableText();
+  return ReadWaveMeta(info) ? WaveMetaText(info) : UnavailableText();
 }
 
 }  // namespace lym

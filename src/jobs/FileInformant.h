@@ -9,6 +9,7 @@
 
 #include "container/lymStream.h"
 #include "jobs/DiagProtocol.h"
+#include "lym/Informant.h"
 
 namespace lym {
 
@@ -29,6 +30,8 @@ class TFileInformant {
   // Reports on the file at path into protocol and returns its result code.
   uint8_t Inform(const std::string& path, TDiagProtocol& protocol);
   uint8_t Mode() const { return mode_; }
+  // The figures of the last report.
+  const TInformFileFacts& Facts() const { return facts_; }
 
  private:
   bool OpenSource(const std::string& path);
@@ -42,11 +45,16 @@ class TFileInformant {
 
   void WriteReport();
   void WriteDetails();
+  // waveMetaBytes: the stored WAVE header and trailer, or a plain header's size.
+  void TakeOverStreamInfo(int64_t waveMetaBytes);
   void WriteSizesAndDurations(int64_t waveMetaBytes);
   // False when the block must end because the reader failed.
   bool WriteSeekPointInterval();
   void WriteAudioFormat();
   std::string EncoderOrUnavailable();
+  void TakeOverEncoderInfo(const TadcEncoderInfo& info);
+  // Reads the stored WAVE metadata's sizes; false when the file has none or the reader failed.
+  bool ReadWaveMeta(TadcWaveMetaInfo& info);
   std::string WaveMetaOrUnavailable();
   void WriteFileLine(const std::string& text);
 
@@ -56,6 +64,7 @@ class TFileInformant {
   std::unique_ptr<TAdcReader> reader_;
   std::string fileName_;
   TDiagProtocol* protocol_ = nullptr;
+  TInformFileFacts facts_;
 };
 
 }  // namespace lym

@@ -33,9 +33,12 @@ bool TInformant::Run(const TInformantFilePars& parameters, const std::vector<std
       LogLine("");
       LogLine("");
     }
-    report_.Index = filesDone_;
-    report_.Code =
-        OnCancelQuery && OnCancelQuery() ? kInformCanceled : InformFile(files[size_t(filesDone_)]);
+    const bool canceled = OnCancelQuery && OnCancelQuery();
+    report_ = TInformFileReport{filesDone_, kInformCanceled, {}};
+    if (!canceled) {
+      report_.Code = InformFile(files[size_t(filesDone_)]);
+      report_.Facts = fileInformant_->Facts();
+    }
     Count(report_.Code);
     if (OnFileResult) OnFileResult(report_, std::string());
   }

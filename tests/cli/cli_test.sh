@@ -20,7 +20,7 @@ printf 'not a wave file at all' > text.wav
 # --- information about the program
 run 0 --version; contains out.txt "1.0.1"
 run 0 --help
-for option in -d -t -n -i --info -p -V -o -O -f -wm0 -wm1 --damaged --lost --error-log \
+for option in -d -t -n -i --info --info=json -p -V -o -O -f -wm0 -wm1 --damaged --lost --error-log \
               --no-error-log --protocol --append -q --help --version; do
   contains out.txt "$option"
 done

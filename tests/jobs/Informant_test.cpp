@@ -263,6 +263,104 @@ TEST(FileInformant, ApeTagStateAndSize) {
   EXPECT_EQ(code, kInformOk);
 }
 
+// ---- The figures behind the report --------------------------------------------------------------
+
+TInformFileFacts InformFacts(const std::string& path) {
+  TDiagProtocol protocol;
+  TFileInformant informant(kInformDetailed);
+  informant.Inform(path, protocol);
+  return informant.Facts();
+}
+
+// A tag whose first item is binary, its second text with two values.
+std::string TagWithBinaryAndText() {
+  std::string tag = test::MakeApeTag({{"Cover", std::string("\x89PNG\0", 5)},
+                                      {"Artist", std::string("A\0B", 3)}});
+  tag[32 + 4] = char(kAPEv2ItemBinary << 1);  // the first item's flags, behind the 32-byte header
+  return tag;
+}
+
+TEST(FileInformant, FactsHoldTheFiguresOfTheDetailedBlock) {
+  test::TempFolder folder;
+  const std::string path = MakeLym(folder, "tones.lym");
+  Append(path, TagWithBinaryAndText());
+  const auto fileBytes = int64_t(test::ReadFileBytes(path).size());
+  const TInformFileFacts facts = InformFacts(path);
+
+  EXPECT_EQ(facts.FileBytes, fileBytes);
+  EXPECT_EQ(facts.SampleRate, 44100);
+  EXPECT_EQ(facts.Channels, 2);
+  EXPECT_EQ(facts.BitsPerSample, 16);
+  EXPECT_EQ(facts.Samples, 50000);
+  EXPECT_DOUBLE_EQ(facts.DurationSeconds.value_or(0), 50000.0 / 44100);  // the report shows 1.00
+  // Header 82 and trailer 18 bytes stored beside 50000 frames of 4 bytes.
+  EXPECT_DOUBLE_EQ(facts.CompressionRatio.value_or(0), double(fileBytes) / (200000 + 82 + 18));
+  EXPECT_EQ(facts.FrameSamples, 5512);
+  EXPECT_EQ(facts.SeekPoints, 1);  // frames 0..9, a point every 8 frames
+  EXPECT_EQ(facts.EncoderVersion, "1.0.1");
+  EXPECT_EQ(facts.PresetName, "Normal");
+  EXPECT_EQ(facts.Preset, 2);
+  EXPECT_EQ(facts.EvaluationName, "Standard");
+  EXPECT_EQ(facts.Evaluation, 0);
+  EXPECT_EQ(facts.WaveHeaderBytes, 82);
+  EXPECT_EQ(facts.WaveTrailerBytes, 18);
+  EXPECT_EQ(facts.TagState, kInformTagPresent);
+  ASSERT_EQ(facts.TagItems.size(), 2u);
+  EXPECT_EQ(facts.TagItems[0].Key, "Cover");
+  EXPECT_EQ(facts.TagItems[0].Type, kInformItemBinary);
+  EXPECT_EQ(facts.TagItems[0].Value, std::string("\x89PNG\0", 5));
+  EXPECT_EQ(facts.TagItems[1].Key, "Artist");
+  EXPECT_EQ(facts.TagItems[1].Type, kInformItemText);
+  EXPECT_EQ(facts.TagItems[1].Value, std::string("A\0B", 3));
+  EXPECT_TRUE(facts.Damage.empty());
+}
+
+TEST(FileInformant, FactsOfEncodersAsTheReportNamesThem) {
+  test::TempFolder folder;
+  const std::string path = MakeLym(folder, "x.lym");
+  SetEncoderInfo(path, 0x010000, 4, 1);  // a version that did not store the evaluation level
+  TInformFileFacts facts = InformFacts(path);
+  EXPECT_EQ(facts.EncoderVersion, "1.0.0");
+  EXPECT_EQ(facts.PresetName, "Extra");
+  EXPECT_EQ(facts.Preset, 4);
+  EXPECT_EQ(facts.EvaluationName, "Unknown");
+  EXPECT_EQ(facts.Evaluation, std::nullopt);
+  SetEncoderInfo(path, 0x020305, 9, 3);  // numbers outside the tables are still told
+  facts = InformFacts(path);
+  EXPECT_EQ(facts.EncoderVersion, "2.3.5");
+  EXPECT_EQ(facts.PresetName, "Unknown");
+  EXPECT_EQ(facts.Preset, 9);
+  EXPECT_EQ(facts.EvaluationName, "Unknown");
+  EXPECT_EQ(facts.Evaluation, 3);
+}
+
+TEST(FileInformant, FactsOfFailingFilesEndWhereTheReportEnds) {
+  test::TempFolder folder;
+  const TInformFileFacts missing = InformFacts(folder / "gone.lym");
+  EXPECT_EQ(missing.FileBytes, std::nullopt);
+  EXPECT_EQ(missing.TagState, std::nullopt);
+
+  test::WriteFileBytes(folder / "text.lym", {'t', 'e', 'x', 't'});
+  const TInformFileFacts text = InformFacts(folder / "text.lym");
+  EXPECT_EQ(text.FileBytes, 4);
+  EXPECT_EQ(text.Samples, std::nullopt);
+  EXPECT_EQ(text.TagState, std::nullopt);
+
+  const std::string damaged = MakeLym(folder, "damaged.lym");
+  std::vector<uint8_t> bytes = test::ReadFileBytes(damaged);
+  bytes[0] = 'W';
+  test::WriteFileBytes(damaged, bytes);
+  EXPECT_EQ(InformFacts(damaged).Damage, std::vector<std::string>{"identifier"});
+  bytes[5] ^= 0x40;  // the stream information's object size: the metadata cannot be followed
+  test::WriteFileBytes(damaged, bytes);
+  const TInformFileFacts meta = InformFacts(damaged);
+  EXPECT_EQ(meta.Damage, (std::vector<std::string>{"identifier", "stream_info", "metadata"}));
+  EXPECT_EQ(meta.Samples, 50000);
+  EXPECT_EQ(meta.EncoderVersion, std::nullopt);
+  EXPECT_EQ(meta.SeekPoints, std::nullopt);
+  EXPECT_EQ(meta.TagState, kInformTagNone);
+}
+
 // ---- Batches ------------------------------------------------------------------------------------
 
 TEST(Informant, CountsEveryOutcomeAndSavesTheProtocol) {
@@ -296,6 +394,8 @@ TEST(Informant, CountsEveryOutcomeAndSavesTheProtocol) {
     codes.push_back(report.Code);
   }
   EXPECT_EQ(codes, (std::vector<int>{0, 2, 3, 4, 5}));
+  EXPECT_EQ(run.reports[0].Facts.EncoderVersion, "1.0.1");  // the encoder line's figures
+  EXPECT_EQ(run.reports[3].Facts.FileBytes, std::nullopt);
   EXPECT_EQ(informant.FilesDone(), 5);
   EXPECT_EQ(informant.FilesOk(), 1);
   std::string saved;

@@ -1,6 +1,7 @@
 // Edits a tag by a program drawn from the input (set an item, remove one, remove all), writes the
 // tag behind a few stream bytes and reads it back: the reader must find exactly the items set, in
 // their order, and a tag without items must leave no bytes.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -11,6 +12,8 @@
 #include "io/MemoryStream.h"
 
 namespace {
+
+constexpr int64_t kStreamBytes = 16;
 
 class TProgram {
  public:
@@ -67,8 +70,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> bytes = lym::APEv2TagBytes(edited.Items());
   if ((edited.Items().Count() == 0) != bytes.empty()) std::abort();
 
-  lym::TMemoryMedium medium{std::vector<uint8_t>(16, 0xA5)};
-  medium.bytes.insert(medium.bytes.end(), bytes.begin(), bytes.end());
+  // A few bytes of a stream, then the tag.
+  lym::TMemoryMedium medium{std::vector<uint8_t>(kStreamBytes + bytes.size(), 0xA5)};
+  std::copy(bytes.begin(), bytes.end(), medium.bytes.begin() + kStreamBytes);
   lym::TadcInterfaceStream stream;
   if (lym::OpenMemoryStream(stream, medium) != 0) std::abort();
   lym::TlymAPEv2Tag read;
@@ -78,6 +82,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int32_t i = 0; i < read.Items().Count(); ++i) {
     if (!SameItem(*read.Items()[i], *edited.Items()[i])) std::abort();
   }
-  if (read.Placement().Start != 16 || read.Placement().Size != int64_t(bytes.size())) std::abort();
+  if (read.Placement().Start != kStreamBytes || read.Placement().Size != int64_t(bytes.size())) std::abort();
   return 0;
 }

@@ -1,10 +1,12 @@
 #include "CliBatches.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "Console.h"
+#include "InfoJson.h"
 #include "Progress.h"
 #include "lym/Compressor.h"
 #include "lym/Decompressor.h"
@@ -38,18 +40,20 @@ TPathParts SplitPath(const std::string& path) {
 struct TFolderBatch {
   std::string folder;
   std::vector<std::string> names;
+  std::vector<size_t> positions;  // of the names among the input files
 };
 
 std::vector<TFolderBatch> GroupByFolder(const std::vector<std::string>& files) {
   std::vector<TFolderBatch> batches;
-  for (const std::string& file : files) {
-    const TPathParts parts = SplitPath(file);
+  for (size_t position = 0; position < files.size(); ++position) {
+    const TPathParts parts = SplitPath(files[position]);
     TFolderBatch* batch = nullptr;
     for (TFolderBatch& b : batches) {
       if (b.folder == parts.folder) batch = &b;
     }
-    if (batch == nullptr) batch = &batches.emplace_back(TFolderBatch{parts.folder, {}});
+    if (batch == nullptr) batch = &batches.emplace_back(TFolderBatch{parts.folder, {}, {}});
     batch->names.push_back(parts.name);
+    batch->positions.push_back(position);
   }
   return batches;
 }
@@ -68,13 +72,21 @@ TDestination DestinationFor(const TCliOptions& options, const TFolderBatch& batc
   return {options.OutputFolder.empty() ? batch.folder : options.OutputFolder, {}};
 }
 
+bool WritesJson(const TCliOptions& options) {
+  return options.Action == TAction::Info && options.InfoMode == kInfoJson;
+}
+
 // Prints the events of one batch: result lines and log lines on stdout, the progress line on
 // stderr; in quiet mode only the result lines of files that did not end well and the lines that
-// report a loss, on stderr. Remembers whether anything did not end well, for the exit status.
+// report a loss, on stderr. A JSON document keeps stdout to itself: the lines that report a loss
+// go to stderr, the log lines nowhere. Remembers whether anything did not end well, for the exit
+// status.
 class TPrinter {
  public:
   explicit TPrinter(const TCliOptions& options)
-      : quiet_(options.Quiet), progress_(!options.Quiet && StderrIsTerminal()) {}
+      : quiet_(options.Quiet),
+        showLog_(!options.Quiet && !WritesJson(options)),
+        progress_(!options.Quiet && StderrIsTerminal()) {}
 
   template <class TBatch>
   void Attach(TBatch& batch) {
@@ -105,19 +117,20 @@ class TPrinter {
 
  private:
   void LogLine(const std::string& text) {
-    if (quiet_) return;
+    if (!showLog_) return;
     progress_.Clear();
     std::printf("%s\n", text.c_str());
     std::fflush(stdout);
   }
 
-  // Shown on stdout with the other log lines already; quiet mode shows it alone.
+  // Shown on stdout with the other log lines already, if they are shown.
   void FailureLine(const std::string& text) {
-    if (quiet_) std::fprintf(stderr, "%s\n", text.c_str());
+    if (!showLog_) std::fprintf(stderr, "%s\n", text.c_str());
     allWell_ = false;
   }
 
   bool quiet_;
+  bool showLog_;
   TProgressLine progress_;
   std::string name_;
   bool allWell_ = true;
@@ -185,10 +198,15 @@ bool Decompress(const TCliOptions& options, const TFolderBatch& batch, TPrinter&
   return decompressor.Run(pars, batch.names);
 }
 
-bool Inform(const TCliOptions& options, const TFolderBatch& batch, TPrinter& printer) {
-  TInformant informant(options.InfoMode, options.Protocol > 0);
+// document: where the files' objects go for --info=json, null for a text report.
+bool Inform(const TCliOptions& options, const TFolderBatch& batch, TPrinter& printer,
+            TInfoDocument* document) {
+  TInformant informant(document != nullptr ? kInformDetailed : options.InfoMode,
+                       options.Protocol > 0);
   printer.Attach(informant);
   informant.OnFileResult = [&](const TInformFileReport& report, const std::string&) {
+    const size_t position = batch.positions[size_t(report.Index)];
+    if (document != nullptr) document->Set(position, options.Files[position], report);
     if (!options.Quiet || report.Code == kInformOk) return;
     printer.SetName(batch.names[size_t(report.Index)] + ": ");
     printer.FileResult(TInformant::ResultText(report.Code), {}, false);
@@ -223,6 +241,8 @@ int RunBatches(const TCliOptions& options) {
   bool allWell = true;
   TPrinter printer(options);
   TRunOutputs runOutputs;
+  std::optional<TInfoDocument> document;
+  if (WritesJson(options)) document.emplace(options.Files.size());
   for (const TFolderBatch& batch : GroupByFolder(options.Files)) {
     bool well = false;
     switch (options.Action) {
@@ -230,10 +250,13 @@ int RunBatches(const TCliOptions& options) {
       case TAction::TestCompression: well = Compress(options, batch, printer, runOutputs); break;
       case TAction::Decompress:
       case TAction::Test: well = Decompress(options, batch, printer, runOutputs); break;
-      case TAction::Info: well = Inform(options, batch, printer); break;
+      case TAction::Info:
+        well = Inform(options, batch, printer, document ? &*document : nullptr);
+        break;
     }
     allWell = allWell && well;
   }
+  if (document) std::fputs(document->Text().c_str(), stdout);
   return allWell && printer.AllWell() ? 0 : 1;
 }
 

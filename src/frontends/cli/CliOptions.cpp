@@ -106,7 +106,8 @@ class TParser {
     for (uint8_t m = 0; m < 3; ++m) {
       if (mode == kModes[m][0] || mode == kModes[m][1]) return (options_.InfoMode = m, true);
     }
-    Fail("invalid information mode '" + mode + "' (use full, encoder or wave)");
+    if (mode == "json") return (options_.InfoMode = kInfoJson, true);
+    Fail("invalid information mode '" + mode + "' (use full, encoder, wave or json)");
     return true;
   }
 
@@ -166,6 +167,8 @@ std::string HelpText(const std::string& p) {
 "  -n, --test-compression  compress without writing anything; report ratio and speed\n"
 "  -i[MODE], --info[=MODE] report on .lym files; MODE is 0 or full (default),\n"
 "                          1 or encoder, 2 or wave (the stored WAVE header and trailer)\n"
+"  --info=json             the full report's figures as one JSON document on stdout:\n"
+"                          an array with an object per file (keys: man lym)\n"
 "\n"
 "Compression:\n"
 "  -pN, -pNe, -pNm         preset N = 0 (Turbo), 1 (Fast), 2 (Normal, default), 3 (High),\n"

@@ -11,6 +11,9 @@ namespace lym::cli {
 
 enum class TAction { Compress, Decompress, Test, TestCompression, Info };
 
+// The information mode of --info=json: the full report's figures as one JSON document.
+inline constexpr uint8_t kInfoJson = 3;
+
 struct TCliOptions {
   TAction Action = TAction::Compress;
   int32_t Preset = 2;
@@ -26,7 +29,7 @@ struct TCliOptions {
   std::optional<bool> ErrorLog;
   uint8_t Protocol = 0;  // 0 none, 1 results, 2 results and diagnostics
   bool AppendProtocol = false;
-  uint8_t InfoMode = 0;  // 0 full, 1 encoder, 2 wave
+  uint8_t InfoMode = 0;  // 0 full, 1 encoder, 2 wave, kInfoJson
   bool Quiet = false;
   bool Help = false;
   bool Version = false;
