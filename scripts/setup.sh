@@ -15,6 +15,7 @@ packages=(
   python3                           # the check of the layers' includes
   pkg-config                        # the library's tests build against it as users do
   nlohmann-json3-dev                # the JSON of lym --info=json (header-only; the Windows builds too)
+  python3-mutagen                   # an independent APEv2 implementation for the tag tests
   "$@"
 )
 # The Windows builds and the programs' runs under Wine, installed without the recommended packages

@@ -71,7 +71,32 @@ class TParser {
     }
     if (const auto v = LongValue(a, "--lost")) return Flag(a, *v, "mute", "cut", options_.MuteLost);
     if (const auto v = LongValue(a, "--cpu")) return (options_.Cpu = *v, true);
+    return TagOption(a);
+  }
+
+  bool TagOption(const std::string& a) {
+    using TKind = TTagEdit::TKind;
+    if (a == "--tag") return TagEdit(a, TKind::SetText, true);
+    if (a == "--tag-from-file") return TagEdit(a, TKind::SetFromFile, true);
+    if (a == "--remove-tag") return TagEdit(a, TKind::Remove, false);
+    if (a == "--remove-all-tags") return (options_.TagEdits.push_back({TKind::RemoveAll, "", ""}), true);
+    if (a == "--list-tags") return Set(options_.ListTags);
     return false;
+  }
+
+  // "--tag KEY=VALUE" (split at the first '='), "--remove-tag KEY".
+  bool TagEdit(const std::string& option, TTagEdit::TKind kind, bool withValue) {
+    std::string argument;
+    Value(option, argument);
+    if (!error_.empty()) return true;
+    const size_t split = withValue ? argument.find('=') : argument.size();
+    if (split == std::string::npos || split == 0) {
+      Fail(option + " needs KEY=" + (kind == TTagEdit::TKind::SetText ? "VALUE" : "FILE"));
+      return true;
+    }
+    const std::string value = withValue ? argument.substr(split + 1) : "";
+    options_.TagEdits.push_back({kind, argument.substr(0, split), value});
+    return true;
   }
 
   bool Set(bool& flag) { return flag = true; }
@@ -132,6 +157,11 @@ class TParser {
   void CheckCombination() {
     if (options_.Help || options_.Version) return;
     if (options_.Files.empty()) return Fail("no input files");
+    const bool tags = !options_.TagEdits.empty() || options_.ListTags;
+    if (tags && (actionGiven_ || !options_.OutputFile.empty() || !options_.OutputFolder.empty())) {
+      return Fail("tag options edit and list the tags of .lym files in place, with no action "
+                  "or output");
+    }
     if (!options_.OutputFile.empty() && options_.Files.size() > 1) {
       return Fail("-o names one output, but there are " + std::to_string(options_.Files.size()) +
                   " input files (use -O for a folder)");
@@ -190,6 +220,15 @@ std::string HelpText(const std::string& p) {
 "  --error-log, --no-error-log\n"
 "                          write Lym_Deco_Error.txt about damaged files (default: on\n"
 "                          when decompressing, off when testing)\n"
+"\n"
+"Tags (APEv2, of .lym files, edited in place; keys regardless of case):\n"
+"  --tag KEY=VALUE         set a text item (repeatable)\n"
+"  --tag-from-file KEY=FILE\n"
+"                          set a binary item from a file; for \"Cover Art (...)\" keys\n"
+"                          the file's name, a zero byte, then its bytes\n"
+"  --remove-tag KEY        remove an item\n"
+"  --remove-all-tags       remove every item (and with them the tag)\n"
+"  --list-tags             list the items (after the edits)\n"
 "\n"
 "Protocols:\n"
 "  --protocol[=results|diagnostics]\n"

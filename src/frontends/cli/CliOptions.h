@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "CliTags.h"
+
 namespace lym::cli {
 
 enum class TAction { Compress, Decompress, Test, TestCompression, Info };
@@ -34,6 +36,9 @@ struct TCliOptions {
   bool Help = false;
   bool Version = false;
   std::string Cpu;  // hidden: cap the kernels at this level
+  // Tag options: edits in their order, and --list-tags. They act on .lym files, in place.
+  std::vector<TTagEdit> TagEdits;
+  bool ListTags = false;
   std::vector<std::string> Files;
 };
 

@@ -6,6 +6,7 @@
 
 #include "CliBatches.h"
 #include "CliOptions.h"
+#include "CliTags.h"
 #include "Console.h"
 #include "lym/Kernels.h"
 #include "lym/Outputs.h"
@@ -43,10 +44,13 @@ int main(int argc, char** argv) {
   if (!options.Cpu.empty() && !lym::CapKernelsByName(options.Cpu)) {
     return UsageError("unknown kernel level '" + options.Cpu + "'");
   }
+  lym::InstallInterruptCleanup();
+  if (!options.TagEdits.empty() || options.ListTags) {
+    return lym::cli::RunTagEdits(options.TagEdits, options.ListTags, options.Files, options.Quiet);
+  }
   if (!lym::cli::PrepareOutputFolder(options, error)) {
     std::fprintf(stderr, "%s: %s\n", kProgramName, error.c_str());
     return 1;
   }
-  lym::InstallInterruptCleanup();
   return lym::cli::RunBatches(options);
 }
