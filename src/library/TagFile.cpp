@@ -23,7 +23,9 @@ struct TTaggedFile {
   std::unique_ptr<lym::TlymAPEv2Tag> tag = std::make_unique<lym::TlymAPEv2Tag>();
   int32_t tagResult = lym::kAPEv2NoTag;
 
-  ~TTaggedFile() {
+  ~TTaggedFile() { Close(); }
+  // Windows renames nothing over a file that is open.
+  void Close() {
     reader.Close();
     stream.Close(false);
   }
@@ -97,6 +99,7 @@ lym_status WriteTagFile(const lym_tag& tag, const std::string& path) {
       output.WriteExact(tagBytes.data(), int32_t(tagBytes.size())) && output.Flush() &&
       output.Close(true) == lym::kIoNoError;
   if (!written) return Fail(tag, LYM_ERROR_IO, temporary.Name());
+  source.Close();
   return CommitResult(tag, temporary.Commit(true));
 }
 
