@@ -45,6 +45,12 @@ struct TEncoderDlgOutputOptions {
   bool SaveWaveMeta = true;  // store the WAVE header and trailer, for byte-identical restores
   uint8_t ProtocolLevel = kProtocolOff;
   bool AppendProtocol = false;  // add to an existing protocol file instead of replacing it
+  // Give each output its source's modification time.
+  bool KeepTime = false;
+  // Remove each source whose output is in place, verified (this turns TEncoderSettings::Verify
+  // on), made without a warning and with the WAVE header and trailer stored; a source that cannot
+  // be removed is reported as a failure line.
+  bool DeleteInput = false;
 };
 
 struct TCompressOptions {
@@ -113,9 +119,14 @@ class TCompressor : public TBatchEvents<TCompFileReport> {
   // Sets the report's code and reason when no output may go to destination.
   bool RefuseOutput(const std::string& source, const std::string& destination);
   void EncodeWithProgress(int64_t sampleCount);
+  // Whether the file just done lets its source go: compressed, verified, without a warning.
+  bool MayDeleteSource() const;
+  void DeleteSourceOf(const std::string& entry);
   void Count(uint8_t code);
   void ReportFile(const std::string& entry);
   void LogLine(const std::string& text);
+  // A log line that also reaches OnFailureLine.
+  void FailureLine(const std::string& text);
   void WriteSummary();
   void SaveProtocol();
 

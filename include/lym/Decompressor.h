@@ -41,6 +41,7 @@ struct TFileDecompOptions {
   bool KeepDamaged = true;        // keep the output of a damaged file
   bool MuteDamaged = true;        // replace lost audio by silence; false cuts it out
   bool RestoreWaveMeta = true;    // write the stored WAVE header and trailer
+  bool KeepTime = false;          // give the output its source's modification time
 };
 
 struct TDecompressorOptions {
@@ -48,6 +49,10 @@ struct TDecompressorOptions {
   bool WriteErrorProtocol = true;
   bool WriteProtocol = false;
   bool AppendProtocol = false;  // append to an existing protocol file
+  // Remove each source whose output is in place, restored with its stored WAVE header and trailer,
+  // and that decoded with code kDecompOk (every check sum matched); a source that cannot be
+  // removed is reported as a failure line.
+  bool DeleteInput = false;
   TFileDecompOptions File;
 };
 
@@ -110,9 +115,14 @@ class TDecompressor : public TBatchEvents<TDecompFileReport> {
   // True when the run was canceled.
   bool DecodeWithProgress();
   void KeepOrDiscardOutput();
+  // Whether the file just done lets its source go: its output is in place and nothing was damaged.
+  bool MayDeleteSource() const;
+  void DeleteSourceOf(const std::string& entry);
   void CountFile(const std::string& entry);
   void ReportFile(const std::string& entry);
   void LogLine(const std::string& text);
+  // A log line that also reaches OnFailureLine.
+  void FailureLine(const std::string& text);
   void CounterLine(int32_t count, const char* text);
   void WriteSummary();
   void SaveProtocols();

@@ -14,6 +14,8 @@ constexpr const char* kNotRegularText = "Destination is not a regular file";
 constexpr const char* kWrittenByRunText = "Written from another input of this run";
 constexpr const char* kOutOfMemoryText = "Out of memory";
 constexpr const char* kUnknownExceptionText = "Internal error";
+constexpr const char* kTimeNotKeptText = "Modification time not kept: ";
+constexpr const char* kSourceNotDeletedText = "Error deleting source file ";
 
 }  // namespace
 
@@ -124,6 +126,19 @@ uint8_t CommitOutput(platform::TTemporaryFile& output, bool replace, const TOutp
     case platform::TCommitResult::Failed: reason = platform::LastFileFailure(); break;
   }
   return codes.WriteError;
+}
+
+bool KeepSourceTime(const std::string& source, const std::string& destination,
+                    std::string& reason) {
+  if (platform::CopyModificationTime(source, destination)) return true;
+  reason = kTimeNotKeptText + platform::LastFileFailure();
+  return false;
+}
+
+bool DeleteSource(const std::string& source, std::string& failure) {
+  if (platform::FileDelete(source)) return true;
+  failure = kSourceNotDeletedText + source + ": " + platform::LastFileFailure();
+  return false;
 }
 
 void InstallInterruptCleanup() { platform::InstallInterruptCleanup(); }

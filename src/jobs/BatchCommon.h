@@ -56,4 +56,11 @@ std::unique_ptr<TadcFileStream> CreateTemporaryOutput(platform::TTemporaryFile& 
 uint8_t CommitOutput(platform::TTemporaryFile& output, bool replace, const TOutputCodes& codes,
                      std::string& reason);
 
+// Gives an output that is in place its source's modification time; false with the reason.
+bool KeepSourceTime(const std::string& source, const std::string& destination,
+                    std::string& reason);
+
+// Removes the source of an output that is in place; false with the text of the failure line.
+bool DeleteSource(const std::string& source, std::string& failure);
+
 }  // namespace lym

@@ -91,6 +91,8 @@ bool TCompressor::Run(const TEncoderSettings& settings,
                       const std::vector<std::string>& files, const TCompressorFilePars& pars,
                       const TCompressOptions& options) {
   settings_ = settings;
+  // Only a source whose output decoded again to the same samples may go.
+  settings_.Verify = settings.Verify || outputOptions.DeleteInput;
   outputOptions_ = outputOptions;
   files_ = files;
   pars_ = pars;
@@ -110,6 +112,7 @@ bool TCompressor::Run(const TEncoderSettings& settings,
     code = GuardedProcessFile(entry, DestinationName(entry));
     Count(code);
     ReportFile(entry);
+    if (MayDeleteSource()) DeleteSourceOf(entry);
   }
 
   elapsedMs_ = ClockMs() - start;
@@ -203,6 +206,18 @@ void TCompressor::EncodeWithProgress(int64_t sampleCount) {
   }
 }
 
+// Without its stored WAVE header and trailer the output could not give the source back byte for
+// byte, so that source stays too.
+bool TCompressor::MayDeleteSource() const {
+  return outputOptions_.DeleteInput && outputOptions_.SaveWaveMeta && !options_.NoOutput &&
+         report_.Code == kCompressOk && report_.Warnings.empty();
+}
+
+void TCompressor::DeleteSourceOf(const std::string& entry) {
+  std::string failure;
+  if (!DeleteSource(JoinPath(pars_.SourceFolder, entry), failure)) FailureLine(failure);
+}
+
 void TCompressor::Count(uint8_t code) {
   if (code == kCompressExists) ++alreadyExisting_;
   if (code == kCompressOk || code == kCompressMetaTooBig) {
@@ -257,7 +272,10 @@ void TCompressor::SaveProtocol() {
   protocol.LabelText("", "");
   for (const std::string& line : results_) protocol.Line(line);
   if (protocol.SaveToFile(fileName)) return;
-  const std::string text = "Error writing protocol file " + fileName;
+  FailureLine("Error writing protocol file " + fileName);
+}
+
+void TCompressor::FailureLine(const std::string& text) {
   LogLine(text);
   if (OnFailureLine) OnFailureLine(text);
 }

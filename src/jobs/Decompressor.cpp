@@ -65,6 +65,7 @@ bool TDecompressor::Run(const TDecompressorFilePars& pars, const std::vector<std
     GuardedProcessFile(entry, DestinationNameFor(entry, files.size()));
     CountFile(entry);
     ReportFile(entry);
+    if (MayDeleteSource()) DeleteSourceOf(entry);
   }
   elapsedMs_ = ClockMs() - start;
   if (counters_.FilesDone > 0) {
@@ -154,12 +155,23 @@ void TDecompressor::KeepOrDiscardOutput() {
     report_.OutputKept = keep;
     return;
   }
-  if (!fileDecompressor_->KeepOutput(options_.Overwrite)) {
-    report_.Code = fileDecompressor_->Result().Code;
-    return;
-  }
+  const bool kept = fileDecompressor_->KeepOutput(options_.Overwrite);
+  report_.Code = fileDecompressor_->Result().Code;
+  if (!kept) return;
   outputs_->Add(destination_);
   report_.OutputKept = true;
+}
+
+// An output written without the stored WAVE header and trailer is not the original file, so its
+// source stays.
+bool TDecompressor::MayDeleteSource() const {
+  return options_.DeleteInput && options_.File.WriteOutput && options_.File.RestoreWaveMeta &&
+         report_.OutputKept && report_.Code == kDecompOk;
+}
+
+void TDecompressor::DeleteSourceOf(const std::string& entry) {
+  std::string failure;
+  if (!DeleteSource(JoinPath(pars_.SourceFolder, entry), failure)) FailureLine(failure);
 }
 
 void TDecompressor::CountFile(const std::string& entry) {
@@ -238,7 +250,10 @@ void TDecompressor::SaveProtocols() {
 
 void TDecompressor::SaveProtocol(const std::string& fileName, bool append, const TTextData& lines) {
   if (SaveLogFile(fileName, append, lines)) return;
-  const std::string text = "Error saving log data to File: " + fileName;
+  FailureLine("Error saving log data to File: " + fileName);
+}
+
+void TDecompressor::FailureLine(const std::string& text) {
   LogLine(text);
   if (OnFailureLine) OnFailureLine(text);
 }

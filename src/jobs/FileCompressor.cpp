@@ -84,6 +84,7 @@ void TFileCompressor::Raise(uint8_t code, std::string reason) {
 
 uint8_t TFileCompressor::Compress(const std::string& source, const std::string& destination) {
   Finish(true);
+  source_ = source;
   destination_ = destination;
   jobState_ = kCompJobRunning;
   code_ = kCompressOk;
@@ -210,7 +211,12 @@ void TFileCompressor::SettleOutput(bool keep) {
     std::string reason;
     const uint8_t failure =
         CommitOutput(output_, outputOptions_.Overwrite, kCompressOutputCodes, reason);
-    if (failure == 0) return;
+    if (failure == 0) {
+      if (outputOptions_.KeepTime && !KeepSourceTime(source_, destination_, reason)) {
+        Raise(kCompressWriteError, reason);
+      }
+      return;
+    }
     Raise(failure, reason);
   }
   output_.Discard();

@@ -74,7 +74,8 @@ class TFileCompressor {
   void CreateEncoder(const std::string& source);
   void StoreWaveMeta();
   void CloseSource();
-  // Moves a complete output over the destination, or removes an incomplete one.
+  // Moves a complete output over the destination, with the source's time if asked for, or
+  // removes an incomplete one.
   void SettleOutput(bool keep);
 
   const TEncoderSettings settings_;
@@ -84,6 +85,7 @@ class TFileCompressor {
   int32_t jobState_ = kCompJobIdle;
   uint8_t code_ = kCompressOk;
   std::string reason_;
+  std::string source_;
   std::string destination_;
   platform::TTemporaryFile output_;
   std::unique_ptr<TadcFileStream> sourceStream_;

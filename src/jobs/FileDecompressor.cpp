@@ -227,7 +227,12 @@ void TFileDecompressor::CloseSource() {
 bool TFileDecompressor::KeepOutput(bool replace) {
   std::string reason;
   const uint8_t failure = CommitOutput(output_, replace, kDecompOutputCodes, reason);
-  if (failure == 0) return true;
+  if (failure == 0) {
+    if (options_.KeepTime && !KeepSourceTime(source_, destination_, reason)) {
+      result_.Raise(kDecompWriteError, reason);
+    }
+    return true;
+  }
   result_.Raise(failure, reason);
   output_.Discard();
   return false;

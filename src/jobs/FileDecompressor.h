@@ -68,7 +68,8 @@ class TFileDecompressor {
   bool Failed() const { return DecompFailed(result_.Code); }
   const TFileDecompResult& Result() const { return result_; }
   // After Finish: moves the output over the destination (an existing file only with replace), or
-  // removes it. A failed move is the job's write error, or "already exists".
+  // removes it. A failed move is the job's write error, or "already exists". True when the output
+  // is in place, even when giving it the source's time then failed (a write error too).
   bool KeepOutput(bool replace);
   void DiscardOutput() { output_.Discard(); }
   // After Finish: the code that the job would have ended with had the stored WAVE metadata not

@@ -69,6 +69,8 @@ bool IdentifyFile(const std::string& name, TFileId& id);
 // The permission bits a copy of this file should get; a default for a missing file and on Windows.
 uint32_t CopyPermissions(const std::string& name);
 inline constexpr uint32_t kDefaultPermissions = 0666;
+// Gives to the modification time of from (a link followed); a link named to is changed itself.
+bool CopyModificationTime(const std::string& from, const std::string& to);
 // Creates one folder; true when it is there afterwards.
 bool CreateFolder(const std::string& name);
 // The character that separates folders in paths built for this system.

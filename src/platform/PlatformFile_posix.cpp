@@ -187,6 +187,13 @@ uint32_t CopyPermissions(const std::string& name) {
   return uint32_t(info.st_mode & 0777);
 }
 
+bool CopyModificationTime(const std::string& from, const std::string& to) {
+  struct stat info;
+  if (::stat(from.c_str(), &info) != 0) return Failed();
+  const timespec times[2] = {{0, UTIME_OMIT}, info.st_mtim};  // access, modification
+  return ::utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0 || Failed();
+}
+
 bool CreateFolder(const std::string& name) {
   if (::mkdir(name.c_str(), 0777) == 0) return true;
   if (errno != EEXIST) return Failed();

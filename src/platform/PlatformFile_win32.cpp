@@ -212,6 +212,38 @@ bool IdentifyFile(const std::string& name, TFileId& id) {
 
 uint32_t CopyPermissions(const std::string& /*name*/) { return kDefaultPermissions; }
 
+namespace {
+
+// Opens a file only to read or change its attributes and times; a link itself, unless followed.
+HANDLE OpenAttributes(const std::string& name, DWORD access, bool followLink) {
+  std::vector<wchar_t> wideName;
+  if (!WideName(name, wideName)) return INVALID_HANDLE_VALUE;
+  const HANDLE file = CreateFileW(wideName.data(), access,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS |
+                                      (followLink ? DWORD{0} : DWORD{FILE_FLAG_OPEN_REPARSE_POINT}),
+                                  nullptr);
+  if (file == INVALID_HANDLE_VALUE) Failed();
+  return file;
+}
+
+}  // namespace
+
+bool CopyModificationTime(const std::string& from, const std::string& to) {
+  const HANDLE source = OpenAttributes(from, FILE_READ_ATTRIBUTES, true);
+  if (source == INVALID_HANDLE_VALUE) return false;
+  FILETIME written;
+  const bool read = GetFileTime(source, nullptr, nullptr, &written) != 0 || Failed();
+  CloseHandle(source);
+  if (!read) return false;
+  const HANDLE destination = OpenAttributes(to, FILE_WRITE_ATTRIBUTES, false);
+  if (destination == INVALID_HANDLE_VALUE) return false;
+  const bool set = SetFileTime(destination, nullptr, nullptr, &written) != 0 || Failed();
+  CloseHandle(destination);
+  return set;
+}
+
 bool CreateFolder(const std::string& name) {
   std::vector<wchar_t> wideName;
   if (!WideName(name, wideName)) return false;

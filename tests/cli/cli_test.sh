@@ -21,7 +21,8 @@ printf 'not a wave file at all' > text.wav
 run 0 --version; contains out.txt "1.0.1"
 run 0 --help
 for option in -d -t -n -i --info --info=json -p -V -o -O -f -wm0 -wm1 --damaged --lost --error-log \
-              --no-error-log --protocol --append -q --help --version; do
+              --no-error-log --protocol --append --keep-time --delete-input-file -q --help \
+              --version; do
   contains out.txt "$option"
 done
 lacks out.txt "--cpu"
@@ -37,6 +38,9 @@ run 2 --info=nonsense a.lym
 run 2 --lost=maybe a.lym
 run 2 --cpu=quantum a.wav
 run 2 -o
+for action in -t -n -i; do
+  run 2 "$action" --delete-input-file a.wav; contains err.txt "--delete-input-file"
+done
 
 # --- compression, names and existing outputs
 run 0 a.wav mono8.wav hi.wav a.b.wav
@@ -120,6 +124,16 @@ mkdir dmg2
 run 1 -d --damaged=delete -O dmg2 damaged.lym; absent dmg2/damaged.wav
 # A restored header would not match the shortened audio.
 run 1 -d --lost=cut -O dmg2 damaged.lym; contains out.txt "Undecodable"; absent dmg2/damaged.wav
+
+# --- outputs with their inputs' times; inputs removed only after everything went well
+mkdir moved && cp a.wav moved/x.wav
+touch -d @981173106 moved/x.wav
+run 0 --keep-time --delete-input-file moved/x.wav; absent moved/x.wav
+[ "$(stat -c %Y moved/x.lym)" -eq 981173106 ] || fail "compression did not keep the time"
+run 0 -d --keep-time --delete-input-file moved/x.lym; absent moved/x.lym; same moved/x.wav a.wav
+[ "$(stat -c %Y moved/x.wav)" -eq 981173106 ] || fail "decompression did not keep the time"
+run 1 --delete-input-file a.wav; contains out.txt "Already exists"; exists a.wav
+run 1 -d --delete-input-file -f -O dmg damaged.lym; exists damaged.lym
 
 # --- bad inputs
 run 1 text.wav; contains out.txt "Wave file not supported"; absent text.lym

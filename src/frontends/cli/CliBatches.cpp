@@ -149,6 +149,8 @@ bool Compress(const TCliOptions& options, const TFolderBatch& batch, TPrinter& p
   settings.Verify = options.Verify;
   TEncoderDlgOutputOptions output;
   output.Overwrite = options.Overwrite;
+  output.KeepTime = options.KeepTime;
+  output.DeleteInput = options.DeleteInput;
   output.SaveWaveMeta = options.WaveMeta;
   output.ProtocolLevel = options.Protocol;
   output.AppendProtocol = options.AppendProtocol;
@@ -173,6 +175,7 @@ bool Decompress(const TCliOptions& options, const TFolderBatch& batch, TPrinter&
                 TRunOutputs& runOutputs) {
   TDecompressorOptions decompress;
   decompress.Overwrite = options.Overwrite;
+  decompress.DeleteInput = options.DeleteInput;
   decompress.WriteErrorProtocol = options.ErrorLog.value_or(options.Action == TAction::Decompress);
   decompress.WriteProtocol = options.Protocol > 0;
   decompress.AppendProtocol = options.AppendProtocol;
@@ -181,6 +184,7 @@ bool Decompress(const TCliOptions& options, const TFolderBatch& batch, TPrinter&
   decompress.File.KeepDamaged = options.KeepDamaged;
   decompress.File.MuteDamaged = options.MuteLost;
   decompress.File.RestoreWaveMeta = options.WaveMeta;
+  decompress.File.KeepTime = options.KeepTime;
   const TDestination destination = DestinationFor(options, batch);
   TDecompressorFilePars pars;
   pars.SourceFolder = batch.folder;

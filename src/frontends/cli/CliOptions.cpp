@@ -47,6 +47,8 @@ class TParser {
     if (a == "-n" || a == "--test-compression") return Action(TAction::TestCompression);
     if (a == "-V" || a == "--verify") return Set(options_.Verify);
     if (a == "-f" || a == "--force") return Set(options_.Overwrite);
+    if (a == "--keep-time") return Set(options_.KeepTime);
+    if (a == "--delete-input-file") return Set(options_.DeleteInput);
     if (a == "-o") return Value(a, options_.OutputFile);
     if (a == "-O") return Value(a, options_.OutputFolder);
     if (a == "-wm0" || a == "-wm1") {
@@ -162,6 +164,11 @@ class TParser {
       return Fail("tag options edit and list the tags of .lym files in place, with no action "
                   "or output");
     }
+    const bool writesOutputs =
+        options_.Action == TAction::Compress || options_.Action == TAction::Decompress;
+    if (options_.DeleteInput && (tags || !writesOutputs)) {
+      return Fail("--delete-input-file only with compression or decompression");
+    }
     if (!options_.OutputFile.empty() && options_.Files.size() > 1) {
       return Fail("-o names one output, but there are " + std::to_string(options_.Files.size()) +
                   " input files (use -O for a folder)");
@@ -213,6 +220,10 @@ std::string HelpText(const std::string& p) {
 "                          file only once it is complete)\n"
 "  -wm0, -wm1              leave out / keep the WAVE header and trailer: compression\n"
 "                          stores them, decompression restores them (default -wm1)\n"
+"  --keep-time             give each output its input file's modification time\n"
+"  --delete-input-file     remove each input file once its output is in place and\n"
+"                          checked (compression turns -V on); never after a failure,\n"
+"                          a warning or damage, nor with -wm0\n"
 "\n"
 "Decompression and test:\n"
 "  --damaged=keep|delete   keep or delete the output of a damaged file (default keep)\n"

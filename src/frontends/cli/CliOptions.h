@@ -24,6 +24,8 @@ struct TCliOptions {
   std::string OutputFile;    // -o: the one output's path
   std::string OutputFolder;  // -O: empty means each input's own folder
   bool Overwrite = false;
+  bool KeepTime = false;     // each output gets its input's modification time
+  bool DeleteInput = false;  // remove each input whose output is complete and checked
   bool WaveMeta = true;  // -wm1: store (compression) or restore (decompression) header and trailer
   bool KeepDamaged = true;
   bool MuteLost = true;
