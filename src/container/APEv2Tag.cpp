@@ -1,6 +1,7 @@
 #include "container/APEv2Tag.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -182,6 +183,70 @@ int32_t TlymAPEv2Tag::GetItemValue(int32_t itemIndex, int32_t valueIndex, int32_
   return lastResult_;
 }
 
+// ---- Rules of editing ----------------------------------------------------------------------------
+
+namespace {
+
+constexpr size_t kMinKeyLength = 2;
+constexpr size_t kMaxKeyLength = 255;
+constexpr std::array<std::string_view, 4> kForbiddenKeys = {"ID3", "TAG", "OggS", "MP+"};
+
+const char* KeyFault(std::string_view text) {
+  if (text.size() < kMinKeyLength || text.size() > kMaxKeyLength)
+    return "a key has 2 to 255 characters";
+  if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c <= 0x7E; }))
+    return "a key holds ASCII characters from space to tilde only";
+  for (std::string_view forbidden : kForbiddenKeys) {
+    if (SameKey(text, forbidden)) return "ID3, TAG, OggS and MP+ are not keys";
+  }
+  return nullptr;
+}
+
+// Length of the UTF-8 sequence that starts with lead, 0 for a byte that cannot start one.
+size_t SequenceLength(uint8_t lead) {
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) return 2;
+  if (lead >= 0xE0 && lead <= 0xEF) return 3;
+  if (lead >= 0xF0 && lead <= 0xF4) return 4;
+  return 0;
+}
+
+// Well-formed UTF-8: no stray continuation bytes, no overlong forms, no surrogates, nothing
+// beyond U+10FFFF.
+bool IsUtf8(const uint8_t* bytes, size_t count) {
+  for (size_t i = 0; i < count;) {
+    const size_t length = SequenceLength(bytes[i]);
+    if (length == 0 || length > count - i) return false;
+    for (size_t k = 1; k < length; ++k) {
+      if ((bytes[i + k] & 0xC0) != 0x80) return false;
+    }
+    const uint8_t lead = bytes[i];
+    const uint8_t next = length > 1 ? bytes[i + 1] : 0;
+    if ((lead == 0xE0 && next < 0xA0) || (lead == 0xED && next >= 0xA0) ||
+        (lead == 0xF0 && next < 0x90) || (lead == 0xF4 && next >= 0x90)) {
+      return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+const char* ValueFault(uint32_t type, const uint8_t* value, size_t bytes) {
+  if (type > uint32_t(kAPEv2ItemExternal)) return "an item is text, binary or external";
+  if (type != uint32_t(kAPEv2ItemBinary) && !IsUtf8(value, bytes))
+    return "a text value is UTF-8";
+  if (bytes > size_t(kAPEv2MaxTagBytes)) return "a tag holds at most 16 MiB";
+  return nullptr;
+}
+
+}  // namespace
+
+const char* APEv2ItemFault(uint32_t type, std::string_view key, const uint8_t* value,
+                           size_t bytes) {
+  const char* fault = KeyFault(key);
+  return fault != nullptr ? fault : ValueFault(type, value, bytes);
+}
+
 // ---- Writing -----------------------------------------------------------------------------------
 
 namespace {
@@ -215,6 +280,18 @@ int64_t APEv2TagSize(const TlymAPEv2TagItemList& items) {
   int64_t size = kAPEv2BlockBytes;
   for (const auto& item : items) size += ItemBytes(*item);
   return size;
+}
+
+// What the tag would hold with item in it, against the limits.
+const char* APEv2RoomFault(const TlymAPEv2TagItemList& items, const TlymAPEv2Item& item) {
+  const int32_t replaced = items.IndexOfKey(item.Key());
+  int64_t size = APEv2TagSize(items) + ItemBytes(item);
+  if (replaced >= 0) {
+    size -= ItemBytes(*items[replaced]);
+  } else if (items.Count() >= int32_t(kAPEv2MaxItems)) {
+    return "a tag holds at most 100 items";
+  }
+  return size > kAPEv2MaxTagBytes ? "a tag holds at most 16 MiB" : nullptr;
 }
 
 std::vector<uint8_t> APEv2TagBytes(const TlymAPEv2TagItemList& items) {

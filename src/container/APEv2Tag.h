@@ -171,6 +171,14 @@ class TlymAPEv2Tag {
   TlymAPEv2TagInfo info_;
 };
 
+// Why an item may not go into a tag: its key (2 to 255 ASCII characters from space to tilde, not
+// ID3, TAG, OggS or MP+), its type (text, binary or external) or its value (UTF-8 unless binary);
+// null when it may.
+const char* APEv2ItemFault(uint32_t type, std::string_view key, const uint8_t* value,
+                           size_t bytes);
+// Why items have no room for item (at most kAPEv2MaxItems, kAPEv2MaxTagBytes); null when they do.
+const char* APEv2RoomFault(const TlymAPEv2TagItemList& items, const TlymAPEv2Item& item);
+
 // Header, items and footer of a version 2000 tag holding items (at most kAPEv2MaxItems, together
 // at most kAPEv2MaxTagBytes with the footer); nothing for no items.
 std::vector<uint8_t> APEv2TagBytes(const TlymAPEv2TagItemList& items);
