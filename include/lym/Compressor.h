@@ -34,6 +34,17 @@ inline constexpr uint8_t kProtocolOff = 0;
 inline constexpr uint8_t kProtocolResults = 1;
 inline constexpr uint8_t kProtocolDiagnostics = 2;  // results and the settings used
 
+// An item of the tag that compression gives the new files: text (UTF-8) or binary.
+inline constexpr uint32_t kTagItemText = 0;
+inline constexpr uint32_t kTagItemBinary = 1;
+struct TTagItem {
+  uint32_t Type = kTagItemText;
+  std::string Key;
+  std::string Value;
+};
+// Why items cannot make an APEv2 tag (a key, a value, too many or too large); empty when they can.
+std::string TagItemsFault(const std::vector<TTagItem>& items);
+
 struct TEncoderDlgOutputOptions {
   // Kept for the option window, which chooses the destination folder with them; the batch
   // takes its folders from TCompressorFilePars.
@@ -51,6 +62,8 @@ struct TEncoderDlgOutputOptions {
   // on), made without a warning and with the WAVE header and trailer stored; a source that cannot
   // be removed is reported as a failure line.
   bool DeleteInput = false;
+  // The APEv2 tag every new file gets behind its last frame; none when empty.
+  std::vector<TTagItem> TagItems;
 };
 
 struct TCompressOptions {

@@ -5,6 +5,7 @@
 
 #include "foundation/CpuUtil.h"
 #include "jobs/BatchCommon.h"
+#include "jobs/NewFileTag.h"
 
 namespace lym {
 namespace {
@@ -193,10 +194,31 @@ uint8_t TFileCompressor::Finish(bool abort) {
     if (Succeeded()) compressedBytes_ = options_.NoOutput ? sink_.Size : encoder_->GetOutputSize();
     encoder_.reset();
   }
+  if (!abort && Succeeded() && !options_.NoOutput) AppendTag();
   CloseSource();
   SettleOutput(!abort && Succeeded());
   jobState_ = kCompJobFinished;
   return code_;
+}
+
+void TFileCompressor::AppendTag() {
+  if (outputOptions_.TagItems.empty()) return;
+  std::vector<uint8_t> tag;
+  std::string fault;
+  if (!BuildNewFileTag(outputOptions_.TagItems, tag, fault)) {
+    Raise(kCompressWriteError, fault);
+    return;
+  }
+  TadcFileStream file;
+  const bool appended = file.OpenFile(output_.Name(), kAccessWrite, 0, kShareNone) == 0 &&
+                        file.Seek(kSeekFromEnd, 0) &&
+                        file.WriteExact(tag.data(), int32_t(tag.size())) &&
+                        file.Close(true) == kIoNoError;
+  if (!appended) {
+    Raise(kCompressWriteError, platform::LastFileFailure());
+    return;
+  }
+  compressedBytes_ += int64_t(tag.size());
 }
 
 void TFileCompressor::CloseSource() {

@@ -73,6 +73,8 @@ class TFileCompressor {
   void OpenSource(const std::string& source);
   void CreateEncoder(const std::string& source);
   void StoreWaveMeta();
+  // Appends the new file's tag behind its last frame, before the file is put in place.
+  void AppendTag();
   void CloseSource();
   // Moves a complete output over the destination, with the source's time if asked for, or
   // removes an incomplete one.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Tags as a user edits them with the tool: written, listed, replaced, removed, edited twice, cover
-# art of 1 MiB, text beyond ASCII, a damaged stream, bad keys; and read across with an independent
-# APEv2 implementation (python3-mutagen) both ways.
+# art of 1 MiB, text beyond ASCII, a damaged stream, bad keys, new files tagged while compressing;
+# and read across with an independent APEv2 implementation (python3-mutagen) both ways.
 #   tags_test.sh LYM DEMO_WAVE
 set -uo pipefail
 lym=$(realpath "$1")
@@ -86,5 +86,19 @@ run 2 --tag novalue keys.lym
 run 2 --tag =x keys.lym
 run 2 -d --tag Title=x keys.lym
 ls -A | grep -q '^\.lym-' && fail "a temporary file was left behind"
+
+# --- compression tags its new files; removals and listings need .lym files
+"$demo" b.wav 1 || exit 1
+run 0 -q --tag "Title=$title" --tag-from-file "Cover Art (Front)=cover.jpg" b.wav
+run 0 --list-tags b.lym
+contains out.txt "  Title = $title"
+contains out.txt "  Cover Art (Front) = binary, $((1048576 + 10)) bytes"
+run 0 -d -o b2.wav b.lym
+same b.wav b2.wav
+"$demo" c.wav 1 || exit 1
+run 2 --tag ID3=x c.wav
+run 2 --remove-tag Title c.wav
+run 2 --list-tags c.wav
+absent c.lym
 
 finish "tags: all checks passed"

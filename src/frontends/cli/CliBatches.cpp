@@ -151,6 +151,7 @@ bool Compress(const TCliOptions& options, const TFolderBatch& batch, TPrinter& p
   output.Overwrite = options.Overwrite;
   output.KeepTime = options.KeepTime;
   output.DeleteInput = options.DeleteInput;
+  output.TagItems = options.NewFileTag;
   output.SaveWaveMeta = options.WaveMeta;
   output.ProtocolLevel = options.Protocol;
   output.AppendProtocol = options.AppendProtocol;

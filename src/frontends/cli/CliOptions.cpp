@@ -81,7 +81,10 @@ class TParser {
     if (a == "--tag") return TagEdit(a, TKind::SetText, true);
     if (a == "--tag-from-file") return TagEdit(a, TKind::SetFromFile, true);
     if (a == "--remove-tag") return TagEdit(a, TKind::Remove, false);
-    if (a == "--remove-all-tags") return (options_.TagEdits.push_back({TKind::RemoveAll, "", ""}), true);
+    if (a == "--remove-all-tags") {
+      options_.TagEdits.push_back({TKind::RemoveAll, "", ""});
+      return true;
+    }
     if (a == "--list-tags") return Set(options_.ListTags);
     return false;
   }
@@ -160,13 +163,15 @@ class TParser {
     if (options_.Help || options_.Version) return;
     if (options_.Files.empty()) return Fail("no input files");
     const bool tags = !options_.TagEdits.empty() || options_.ListTags;
-    if (tags && (actionGiven_ || !options_.OutputFile.empty() || !options_.OutputFolder.empty())) {
-      return Fail("tag options edit and list the tags of .lym files in place, with no action "
-                  "or output");
+    if (tags && actionGiven_) return Fail("tag options go with compression or .lym files alone");
+    const bool inPlace = tags && EditsInPlace(options_.Files);
+    if (inPlace && (!options_.OutputFile.empty() || !options_.OutputFolder.empty())) {
+      return Fail("tag options edit .lym files in place, with no output option");
     }
+    if (options_.ListTags && !inPlace) return Fail("--list-tags lists the tags of .lym files");
     const bool writesOutputs =
         options_.Action == TAction::Compress || options_.Action == TAction::Decompress;
-    if (options_.DeleteInput && (tags || !writesOutputs)) {
+    if (options_.DeleteInput && (inPlace || !writesOutputs)) {
       return Fail("--delete-input-file only with compression or decompression");
     }
     if (!options_.OutputFile.empty() && options_.Files.size() > 1) {
@@ -232,7 +237,8 @@ std::string HelpText(const std::string& p) {
 "                          write Lym_Deco_Error.txt about damaged files (default: on\n"
 "                          when decompressing, off when testing)\n"
 "\n"
-"Tags (APEv2, of .lym files, edited in place; keys regardless of case):\n"
+"Tags (APEv2; keys regardless of case): on .lym files they edit the tags in place; while\n"
+"compressing WAVE files, --tag and --tag-from-file tag the new files\n"
 "  --tag KEY=VALUE         set a text item (repeatable)\n"
 "  --tag-from-file KEY=FILE\n"
 "                          set a binary item from a file; for \"Cover Art (...)\" keys\n"

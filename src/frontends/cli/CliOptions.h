@@ -41,6 +41,8 @@ struct TCliOptions {
   // Tag options: edits in their order, and --list-tags. They act on .lym files, in place.
   std::vector<TTagEdit> TagEdits;
   bool ListTags = false;
+  // The tag of every new file when compressing with --tag: made from TagEdits before the batches.
+  std::vector<TTagItem> NewFileTag;
   std::vector<std::string> Files;
 };
 

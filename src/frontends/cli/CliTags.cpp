@@ -1,5 +1,6 @@
 #include "CliTags.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -128,7 +129,37 @@ bool RunOne(const std::vector<TTagEdit>& edits, bool list, const std::string& fi
   return true;
 }
 
+bool EndsInLym(const std::string& file) {
+  if (file.size() < 4) return false;
+  std::string extension = file.substr(file.size() - 4);
+  for (char& c : extension) c = char(std::tolower(uint8_t(c)));
+  return extension == ".lym";
+}
+
 }  // namespace
+
+bool EditsInPlace(const std::vector<std::string>& files) {
+  return !files.empty() && std::all_of(files.begin(), files.end(), EndsInLym);
+}
+
+bool NewFileTagItems(const std::vector<TTagEdit>& edits, std::vector<TTagItem>& items,
+                     std::string& error) {
+  for (const TTagEdit& edit : edits) {
+    if (edit.Kind == TTagEdit::TKind::SetText) {
+      items.push_back({kTagItemText, edit.Key, edit.Value});
+      continue;
+    }
+    if (edit.Kind != TTagEdit::TKind::SetFromFile) {
+      error = "--remove-tag and --remove-all-tags edit .lym files";
+      return false;
+    }
+    const std::optional<std::string> bytes = ItemFromFile(edit, error);
+    if (!bytes) return false;
+    items.push_back({kTagItemBinary, edit.Key, *bytes});
+  }
+  error = TagItemsFault(items);
+  return error.empty();
+}
 
 int RunTagEdits(const std::vector<TTagEdit>& edits, bool list,
                 const std::vector<std::string>& files, bool quiet) {

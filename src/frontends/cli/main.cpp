@@ -45,8 +45,12 @@ int main(int argc, char** argv) {
     return UsageError("unknown kernel level '" + options.Cpu + "'");
   }
   lym::InstallInterruptCleanup();
-  if (!options.TagEdits.empty() || options.ListTags) {
+  const bool tags = !options.TagEdits.empty() || options.ListTags;
+  if (tags && lym::cli::EditsInPlace(options.Files)) {
     return lym::cli::RunTagEdits(options.TagEdits, options.ListTags, options.Files, options.Quiet);
+  }
+  if (!lym::cli::NewFileTagItems(options.TagEdits, options.NewFileTag, error)) {
+    return UsageError(error);
   }
   if (!lym::cli::PrepareOutputFolder(options, error)) {
     std::fprintf(stderr, "%s: %s\n", kProgramName, error.c_str());
