@@ -104,19 +104,6 @@ void TRunOutputs::Add(const std::string& name) {
   if (platform::IdentifyFile(name, id)) files_.insert({id.Volume, id.Index});
 }
 
-std::unique_ptr<TadcFileStream> CreateTemporaryOutput(platform::TTemporaryFile& output,
-                                                      const std::string& destination,
-                                                      const std::string& source,
-                                                      int32_t bufferSize) {
-  platform::FileHandle handle;
-  if (!output.Create(destination, platform::CopyPermissions(source), handle)) return nullptr;
-  auto stream = std::make_unique<TadcFileStream>();
-  if (stream->OpenHandle(handle, output.Name(), kAccessWrite, bufferSize) != kIoNoError) {
-    return nullptr;
-  }
-  return stream;
-}
-
 uint8_t CommitOutput(platform::TTemporaryFile& output, bool replace, const TOutputCodes& codes,
                      std::string& reason) {
   switch (output.Commit(replace)) {

@@ -43,13 +43,6 @@ std::string ExceptionReason(const std::exception_ptr& exception);
 // new ones; a file that does not load is replaced. False when the file cannot be written.
 bool SaveLogFile(const std::string& fileName, bool append, const TTextData& lines);
 
-// A new temporary file beside destination, with source's permission bits, opened for writing
-// through a buffer of bufferSize bytes; none when it cannot be made.
-std::unique_ptr<TadcFileStream> CreateTemporaryOutput(platform::TTemporaryFile& output,
-                                                      const std::string& destination,
-                                                      const std::string& source,
-                                                      int32_t bufferSize);
-
 // Moves a finished temporary output over its destination (an existing file only with replace):
 // 0 when it is in place, else Exists or WriteError with the reason, in the system's words where it
 // has them.

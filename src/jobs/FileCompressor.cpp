@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "foundation/CpuUtil.h"
+#include "io/TemporaryStream.h"
 #include "jobs/BatchCommon.h"
 #include "jobs/NewFileTag.h"
 
@@ -135,7 +136,8 @@ void TFileCompressor::CreateEncoder(const std::string& source) {
         format, &encoderOptions, &CountingSinkCallbacks(), &sink_, sampleCount_);
   } else {
     std::unique_ptr<TadcFileStream> output =
-        CreateTemporaryOutput(output_, destination_, source, kEncodeOutputBufferBytes);
+        CreateTemporaryStream(output_, destination_, platform::CopyPermissions(source),
+                              kEncodeOutputBufferBytes);
     if (!output) {
       Raise(kCompressWriteError);
       return;

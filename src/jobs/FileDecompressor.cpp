@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "io/TemporaryStream.h"
+
 namespace lym {
 namespace {
 
@@ -140,7 +142,8 @@ void TFileDecompressor::ReadWaveMeta(const TadcWaveMetaInfo& info) {
 // A new file beside the destination, with the source's permissions.
 void TFileDecompressor::CreateDestination() {
   destinationStream_ =
-      CreateTemporaryOutput(output_, destination_, source_, kDestinationBufferBytes);
+      CreateTemporaryStream(output_, destination_, platform::CopyPermissions(source_),
+                            kDestinationBufferBytes);
   if (!destinationStream_) {
     result_.Raise(kDecompWriteError);
     return;

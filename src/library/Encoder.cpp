@@ -9,7 +9,9 @@
 #include "container/lymStreamEncoder.h"
 #include "foundation/CpuUtil.h"
 #include "io/MemoryStream.h"
+#include "io/TemporaryStream.h"
 #include "library/Calls.h"
+#include "library/FileOutput.h"
 #include "library/Medium.h"
 #include "platform/TemporaryFile.h"
 
@@ -170,13 +172,9 @@ lym_status CreateFileEncoder(lym_encoder& e, const char* path,
   if (platform::KindOf(path) != platform::FileKind::Missing && !e.overwrite)
     return LYM_ERROR_EXISTS;
   e.temporary = std::make_unique<platform::TTemporaryFile>();
-  platform::FileHandle handle;
-  if (!e.temporary->Create(path, platform::kDefaultPermissions, handle)) return LYM_ERROR_IO;
-  auto stream = std::make_unique<lym::TadcFileStream>();
-  if (stream->OpenHandle(handle, e.temporary->Name(), lym::kAccessWrite,
-                         lym::kEncodeOutputBufferBytes) != lym::kIoNoError) {
-    return LYM_ERROR_IO;
-  }
+  std::unique_ptr<lym::TadcFileStream> stream = lym::CreateTemporaryStream(
+      *e.temporary, path, platform::kDefaultPermissions, lym::kEncodeOutputBufferBytes);
+  if (!stream) return LYM_ERROR_IO;
   const lym::TadcAudioFormat format = FormatOf(o);
   const lym::TadcEncoderOptions options = EncoderOptionsOf(o);
   e.encoder = std::make_unique<lym::TSeekableStreamEncoder>(&format, &options, std::move(stream),
@@ -259,16 +257,7 @@ lym_status WriteS32(lym_encoder& e, const int32_t* interleaved, size_t frames) {
 
 // Puts the finished stream where it belongs: the file in place, or memory to the caller's medium.
 lym_status Deliver(lym_encoder& e) {
-  if (e.temporary) {
-    switch (e.temporary->Commit(e.overwrite)) {
-      case lym::platform::TCommitResult::Committed: return LYM_OK;
-      case lym::platform::TCommitResult::Exists: return e.error.Set(LYM_ERROR_EXISTS);
-      case lym::platform::TCommitResult::NotRegular:
-        return e.error.Set(LYM_ERROR_INVALID_ARGUMENT, "not a regular file");
-      case lym::platform::TCommitResult::Failed:
-        return e.error.Set(LYM_ERROR_IO, lym::platform::LastFileFailure());
-    }
-  }
+  if (e.temporary) return lym::library::PutInPlace(*e.temporary, e.overwrite, e.error);
   if (e.toMemory && !lym::library::WriteAll(e.medium.Io(), e.medium.UserData(),
                                             e.memory.bytes.data(), e.memory.bytes.size())) {
     return e.error.Set(LYM_ERROR_IO);

@@ -6,9 +6,10 @@
 #include <vector>
 
 #include "container/lymStreamReader.h"
+#include "io/TemporaryStream.h"
+#include "library/FileOutput.h"
 #include "library/Tag.h"
 #include "platform/PlatformFile.h"
-#include "platform/TemporaryFile.h"
 
 namespace {
 
@@ -64,18 +65,6 @@ lym_status Fail(const lym_tag& tag, lym_status status, const std::string& detail
   return tag.error.Set(status, detail);
 }
 
-lym_status CommitResult(const lym_tag& tag, lym::platform::TCommitResult result) {
-  switch (result) {
-    case lym::platform::TCommitResult::Committed: return LYM_OK;
-    case lym::platform::TCommitResult::Exists: return Fail(tag, LYM_ERROR_EXISTS, "");
-    case lym::platform::TCommitResult::NotRegular:
-      return Fail(tag, LYM_ERROR_INVALID_ARGUMENT, "not a regular file");
-    case lym::platform::TCommitResult::Failed:
-      return Fail(tag, LYM_ERROR_IO, lym::platform::LastFileFailure());
-  }
-  return LYM_ERROR_INTERNAL;
-}
-
 lym_status WriteTagFile(const lym_tag& tag, const std::string& path) {
   namespace platform = lym::platform;
   if (platform::KindOf(path) == platform::FileKind::Link)
@@ -87,20 +76,17 @@ lym_status WriteTagFile(const lym_tag& tag, const std::string& path) {
   if (streamEnd < 0)
     return Fail(tag, LYM_ERROR_UNSUPPORTED, "the file ends in a tag that cannot be delimited");
   platform::TTemporaryFile temporary;
-  platform::FileHandle handle;
-  if (!temporary.Create(path, platform::CopyPermissions(path), handle))
-    return Fail(tag, LYM_ERROR_IO, platform::LastFileFailure());
-  lym::TadcFileStream output;
-  if (output.OpenHandle(handle, temporary.Name(), lym::kAccessWrite, kWriteBufferBytes) != 0)
-    return Fail(tag, LYM_ERROR_IO, platform::LastFileFailure());
+  std::unique_ptr<lym::TadcFileStream> output = lym::CreateTemporaryStream(
+      temporary, path, platform::CopyPermissions(path), kWriteBufferBytes);
+  if (!output) return Fail(tag, LYM_ERROR_IO, platform::LastFileFailure());
   const std::vector<uint8_t> tagBytes = lym::APEv2TagBytes(tag.tag->Items());
   const bool written =
-      CopyBytes(source.stream, output, streamEnd) &&
-      output.WriteExact(tagBytes.data(), int32_t(tagBytes.size())) && output.Flush() &&
-      output.Close(true) == lym::kIoNoError;
+      CopyBytes(source.stream, *output, streamEnd) &&
+      output->WriteExact(tagBytes.data(), int32_t(tagBytes.size())) && output->Flush() &&
+      output->Close(true) == lym::kIoNoError;
   if (!written) return Fail(tag, LYM_ERROR_IO, temporary.Name());
   source.Close();
-  return CommitResult(tag, temporary.Commit(true));
+  return lym::library::PutInPlace(temporary, true, tag.error);
 }
 
 }  // namespace
