@@ -81,6 +81,10 @@ struct TCompressorFilePars {
   int32_t UnusedNumber = 0;
   // Shared by the batches of one run; none: the batch keeps its own.
   TRunOutputs* RunOutputs = nullptr;
+  // For a one-file list: the file is read from standard input, its name only shown (it is never
+  // deleted); the output goes to standard output once it is complete (no destination is checked).
+  bool StandardInput = false;
+  bool StandardOutput = false;
 };
 
 struct TCompFileReport {
@@ -98,6 +102,7 @@ struct TCompFileReport {
 };
 
 class TFileCompressor;
+class TStandardInputSpool;
 
 class TCompressor : public TBatchEvents<TCompFileReport> {
  public:
@@ -150,6 +155,7 @@ class TCompressor : public TBatchEvents<TCompFileReport> {
   std::vector<std::string> files_;
   std::vector<std::string> results_;  // the protocol's result lines
   std::unique_ptr<TFileCompressor> fileCompressor_;
+  std::unique_ptr<TStandardInputSpool> spool_;  // of the current file
   TRunOutputs ownOutputs_;
   TRunOutputs* outputs_ = &ownOutputs_;
   int32_t displayWidth_ = kDisplayNameWidth;

@@ -12,6 +12,7 @@
 namespace lym {
 
 class TFileDecompressor;
+class TStandardInputSpool;
 class TTextData;
 
 // Result codes of one file, ordered by severity: a file's code only ever rises. Codes up to
@@ -65,6 +66,12 @@ struct TDecompressorFilePars {
   int32_t ReservedNumber = 0;  // not read
   // Shared by the batches of one run; none: the batch keeps its own.
   TRunOutputs* RunOutputs = nullptr;
+  // For a one-file list: the file is read from standard input, its name only shown (it is never
+  // deleted); the output goes to standard output as it is decoded (no destination is checked,
+  // and what went out cannot be taken back, damaged or not). A restored WAVE header goes out first
+  // as usual; a generated one states the stream's length, which cutting lost audio breaks.
+  bool StandardInput = false;
+  bool StandardOutput = false;
 };
 
 struct TDecompFileReport {
@@ -110,6 +117,8 @@ class TDecompressor : public TBatchEvents<TDecompFileReport> {
   // Decompresses one file; an exception inside the job fails the file, not the batch.
   void GuardedProcessFile(const std::string& entry, const std::string& destinationName);
   void ProcessFile(const std::string& entry, const std::string& destinationName);
+  // Whether the job's output is a file (not standard output, not a test).
+  bool WritesFile() const;
   // Sets the report's code and reason when no output may go to the destination.
   bool RefuseOutput(const std::string& source);
   // True when the run was canceled.
@@ -131,6 +140,7 @@ class TDecompressor : public TBatchEvents<TDecompFileReport> {
   TDecompressorOptions options_;
   TDecompressorFilePars pars_;
   std::unique_ptr<TFileDecompressor> fileDecompressor_;
+  std::unique_ptr<TStandardInputSpool> spool_;  // of the current file
   std::unique_ptr<TTextData> protocol_;
   std::unique_ptr<TTextData> errorProtocol_;
   TDecompFileReport report_;

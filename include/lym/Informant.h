@@ -102,6 +102,8 @@ struct TInformantFilePars {
   // Kept so that front ends can fill the record as for the other batches; not read.
   std::string Reserved;
   int32_t ReservedValue = 0;
+  // For a one-file list: the file is read from standard input, its name only shown.
+  bool StandardInput = false;
 };
 
 class TFileInformant;

@@ -10,6 +10,11 @@ namespace lym {
 // program with status 128 + the signal's number.
 void InstallInterruptCleanup();
 
+// Whether standard input or output is a terminal (a console on Windows), where audio does not
+// belong.
+bool StandardInputIsTerminal();
+bool StandardOutputIsTerminal();
+
 // Creates an output folder that is not there yet (not its parents); false with the system's
 // reason when it cannot be had.
 bool CreateOutputFolder(const std::string& folder, std::string& reason);

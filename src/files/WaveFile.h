@@ -47,6 +47,9 @@ inline constexpr uint32_t kWaveDataSizePastEnd = 1u << 2;
 inline constexpr uint32_t kWaveValidBitsBelowContainer = 1u << 3;
 // Mono on a single speaker other than front centre.
 inline constexpr uint32_t kWaveMonoMaskOffCentre = 1u << 4;
+// What a writer that could not rewind its output leaves: the usual state of a stream from a pipe.
+inline constexpr uint32_t kWaveSizesNotFilledIn =
+    kWaveRiffSizeIgnored | kWaveDataSizeUnknown | kWaveDataSizePastEnd;
 
 // The warnings of the set bits, in the order of the bits, separated by "; "; empty for none.
 std::string WaveAcceptanceText(uint32_t acceptances);

@@ -130,6 +130,9 @@ bool DeleteSource(const std::string& source, std::string& failure) {
 
 void InstallInterruptCleanup() { platform::InstallInterruptCleanup(); }
 
+bool StandardInputIsTerminal() { return platform::IsTerminal(platform::StandardInput()); }
+bool StandardOutputIsTerminal() { return platform::IsTerminal(platform::StandardOutput()); }
+
 bool CreateOutputFolder(const std::string& folder, std::string& reason) {
   if (platform::CreateFolder(folder)) return true;
   reason = platform::LastFileFailure();

@@ -7,6 +7,7 @@
 #include "jobs/BatchCommon.h"
 #include "jobs/DiagProtocol.h"
 #include "jobs/FileCompressor.h"
+#include "jobs/StandardStreams.h"
 #include "jobs/Timing.h"
 
 namespace lym {
@@ -138,12 +139,16 @@ std::string TCompressor::DestinationName(const std::string& entry) const {
 uint8_t TCompressor::GuardedProcessFile(const std::string& entry,
                                         const std::string& destinationName) {
   try {
-    return ProcessFile(entry, destinationName);
+    const uint8_t code = ProcessFile(entry, destinationName);
+    spool_.reset();
+    return code;
   } catch (...) {
     report_.Reason = ExceptionReason(std::current_exception());
   }
-  // The job's state is unknown: its compressor goes, and with it the temporary output.
+  // The job's state is unknown: its compressor goes, and with it the temporary output, then the
+  // spool it may still read.
   fileCompressor_.reset();
+  spool_.reset();
   report_.Code = kCompressWriteError;
   return report_.Code;
 }
@@ -152,14 +157,20 @@ uint8_t TCompressor::ProcessFile(const std::string& entry, const std::string& de
   if (OnFileStart) OnFileStart(ShortDisplayName(entry, displayWidth_));
   const double start = ClockMs();
   report_.Code = kCompressOk;
-  const std::string source = JoinPath(pars_.SourceFolder, entry);
-  const std::string destination = JoinPath(pars_.DestinationFolder, destinationName);
-  if (!options_.NoOutput && RefuseOutput(source, destination)) return report_.Code;
+  const std::string source =
+      JobSource(pars_.SourceFolder, entry, pars_.StandardInput, spool_, report_.Reason);
+  if (source.empty()) return report_.Code = kCompressReadError;
+  const bool toStandardOutput = pars_.StandardOutput && !options_.NoOutput;
+  const std::string destination = toStandardOutput
+                                      ? ScratchDestination()
+                                      : JoinPath(pars_.DestinationFolder, destinationName);
+  const bool checkOutput = !options_.NoOutput && !toStandardOutput;
+  if (checkOutput && RefuseOutput(source, destination)) return report_.Code;
   if (!fileCompressor_) {
     fileCompressor_ = std::make_unique<TFileCompressor>(settings_, outputOptions_, options_);
   }
   TFileCompressor& compressor = *fileCompressor_;
-  report_.Code = compressor.Compress(source, destination);
+  report_.Code = compressor.Compress(source, destination, toStandardOutput);
   report_.Reason = compressor.Reason();
   if (!compressor.Succeeded()) return report_.Code;
 
@@ -172,8 +183,10 @@ uint8_t TCompressor::ProcessFile(const std::string& entry, const std::string& de
   report_.Reason = compressor.Reason();
   if (!compressor.Succeeded()) return report_.Code;
 
-  if (!options_.NoOutput) outputs_->Add(destination);
-  report_.Warnings = WaveAcceptanceText(compressor.SourceAcceptances());
+  if (checkOutput) outputs_->Add(destination);
+  // A pipe's writer cannot fill in the sizes; from standard input that is no news.
+  const uint32_t expected = pars_.StandardInput ? kWaveSizesNotFilledIn : 0;
+  report_.Warnings = WaveAcceptanceText(compressor.SourceAcceptances() & ~expected);
   if (OnProgress) OnProgress(100);
   report_.AudioMs = compressor.Duration() * 1000;
   report_.CompressedBytes = compressor.CompressedBytes();
@@ -210,7 +223,7 @@ void TCompressor::EncodeWithProgress(int64_t sampleCount) {
 // byte, so that source stays too.
 bool TCompressor::MayDeleteSource() const {
   return outputOptions_.DeleteInput && outputOptions_.SaveWaveMeta && !options_.NoOutput &&
-         report_.Code == kCompressOk && report_.Warnings.empty();
+         !pars_.StandardInput && report_.Code == kCompressOk && report_.Warnings.empty();
 }
 
 void TCompressor::DeleteSourceOf(const std::string& entry) {

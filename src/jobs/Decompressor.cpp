@@ -6,6 +6,7 @@
 #include "jobs/BatchCommon.h"
 #include "jobs/DecompErrorLog.h"
 #include "jobs/FileDecompressor.h"
+#include "jobs/StandardStreams.h"
 #include "jobs/TextData.h"
 #include "jobs/Timing.h"
 
@@ -84,12 +85,15 @@ void TDecompressor::GuardedProcessFile(const std::string& entry,
                                        const std::string& destinationName) {
   try {
     ProcessFile(entry, destinationName);
+    spool_.reset();
     return;
   } catch (...) {
     report_.Reason = ExceptionReason(std::current_exception());
   }
-  // The job's state is unknown: its decompressor goes, and with it the temporary output.
+  // The job's state is unknown: its decompressor goes, and with it the temporary output, then the
+  // spool it may still read.
   fileDecompressor_.reset();
+  spool_.reset();
   report_.Code = kDecompWriteError;
   report_.OutputKept = false;
 }
@@ -98,12 +102,17 @@ void TDecompressor::ProcessFile(const std::string& entry, const std::string& des
   if (OnFileStart) OnFileStart(ShortDisplayName(entry));
   const double started = ClockMs();
   destination_ = JoinPath(pars_.DestinationFolder, destinationName);
-  const std::string source = JoinPath(pars_.SourceFolder, entry);
-  if (options_.File.WriteOutput && RefuseOutput(source)) return;
+  const std::string source =
+      JobSource(pars_.SourceFolder, entry, pars_.StandardInput, spool_, report_.Reason);
+  if (source.empty()) {
+    report_.Code = kDecompReadError;
+    return;
+  }
+  if (WritesFile() && RefuseOutput(source)) return;
   if (!fileDecompressor_) fileDecompressor_ = std::make_unique<TFileDecompressor>(options_.File);
   // The output stays in a temporary file until it is kept, so that a failing job never destroys
   // a file that was there before.
-  report_.Code = fileDecompressor_->Decompress(source, destination_);
+  report_.Code = fileDecompressor_->Decompress(source, destination_, pars_.StandardOutput);
   report_.Reason = fileDecompressor_->Result().Reason;
   if (fileDecompressor_->Failed()) {
     fileDecompressor_->DiscardOutput();
@@ -158,7 +167,7 @@ void TDecompressor::KeepOrDiscardOutput() {
   const bool kept = fileDecompressor_->KeepOutput(options_.Overwrite);
   report_.Code = fileDecompressor_->Result().Code;
   if (!kept) return;
-  outputs_->Add(destination_);
+  if (WritesFile()) outputs_->Add(destination_);
   report_.OutputKept = true;
 }
 
@@ -166,7 +175,11 @@ void TDecompressor::KeepOrDiscardOutput() {
 // source stays.
 bool TDecompressor::MayDeleteSource() const {
   return options_.DeleteInput && options_.File.WriteOutput && options_.File.RestoreWaveMeta &&
-         report_.OutputKept && report_.Code == kDecompOk;
+         !pars_.StandardInput && report_.OutputKept && report_.Code == kDecompOk;
+}
+
+bool TDecompressor::WritesFile() const {
+  return options_.File.WriteOutput && !pars_.StandardOutput;
 }
 
 void TDecompressor::DeleteSourceOf(const std::string& entry) {

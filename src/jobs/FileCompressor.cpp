@@ -7,6 +7,7 @@
 #include "io/TemporaryStream.h"
 #include "jobs/BatchCommon.h"
 #include "jobs/NewFileTag.h"
+#include "jobs/StandardStreams.h"
 
 namespace lym {
 namespace {
@@ -84,10 +85,12 @@ void TFileCompressor::Raise(uint8_t code, std::string reason) {
   reason_ = reason.empty() ? platform::LastFileFailure() : std::move(reason);
 }
 
-uint8_t TFileCompressor::Compress(const std::string& source, const std::string& destination) {
+uint8_t TFileCompressor::Compress(const std::string& source, const std::string& destination,
+                                  bool toStandardOutput) {
   Finish(true);
   source_ = source;
   destination_ = destination;
+  toStandardOutput_ = toStandardOutput;
   jobState_ = kCompJobRunning;
   code_ = kCompressOk;
   reason_.clear();
@@ -231,19 +234,23 @@ void TFileCompressor::CloseSource() {
 }
 
 void TFileCompressor::SettleOutput(bool keep) {
-  if (keep && output_.Exists()) {
-    std::string reason;
-    const uint8_t failure =
-        CommitOutput(output_, outputOptions_.Overwrite, kCompressOutputCodes, reason);
-    if (failure == 0) {
-      if (outputOptions_.KeepTime && !KeepSourceTime(source_, destination_, reason)) {
-        Raise(kCompressWriteError, reason);
-      }
-      return;
-    }
-    Raise(failure, reason);
-  }
+  keep = keep && output_.Exists();
+  if (keep && !toStandardOutput_) return PutInPlace();
+  std::string reason;
+  if (keep && !SendToStandardOutput(output_.Name(), reason)) Raise(kCompressWriteError, reason);
   output_.Discard();
+}
+
+void TFileCompressor::PutInPlace() {
+  std::string reason;
+  const uint8_t failure =
+      CommitOutput(output_, outputOptions_.Overwrite, kCompressOutputCodes, reason);
+  if (failure != 0) {
+    Raise(failure, reason);
+    output_.Discard();
+  } else if (outputOptions_.KeepTime && !KeepSourceTime(source_, destination_, reason)) {
+    Raise(kCompressWriteError, reason);
+  }
 }
 
 }  // namespace lym

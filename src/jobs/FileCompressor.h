@@ -47,8 +47,11 @@ class TFileCompressor {
   TFileCompressor(const TFileCompressor&) = delete;
   TFileCompressor& operator=(const TFileCompressor&) = delete;
 
-  // Starts a job; a job that fails here is already finished. Returns the code.
-  uint8_t Compress(const std::string& source, const std::string& destination);
+  // Starts a job; a job that fails here is already finished. Returns the code. With
+  // toStandardOutput the output is finished beside destination (a scratch name) and sent to
+  // standard output instead of being put in place.
+  uint8_t Compress(const std::string& source, const std::string& destination,
+                   bool toStandardOutput);
   // Encodes up to one frame; position is the number of sample frames taken so far. Finishes the
   // job at the end of the source or on failure. Returns the job state.
   int32_t EncodeStep(int64_t& position);
@@ -76,9 +79,10 @@ class TFileCompressor {
   // Appends the new file's tag behind its last frame, before the file is put in place.
   void AppendTag();
   void CloseSource();
-  // Moves a complete output over the destination, with the source's time if asked for, or
-  // removes an incomplete one.
+  // Moves a complete output over the destination, with the source's time if asked for, or sends
+  // it to standard output; removes an incomplete one.
   void SettleOutput(bool keep);
+  void PutInPlace();
 
   const TEncoderSettings settings_;
   const TEncoderDlgOutputOptions outputOptions_;
@@ -89,6 +93,7 @@ class TFileCompressor {
   std::string reason_;
   std::string source_;
   std::string destination_;
+  bool toStandardOutput_ = false;
   platform::TTemporaryFile output_;
   std::unique_ptr<TadcFileStream> sourceStream_;
   std::unique_ptr<TWaveReader> reader_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "io/PipeWriteStream.h"
 #include "io/TemporaryStream.h"
 
 namespace lym {
@@ -44,13 +45,15 @@ TFileDecompressor::TFileDecompressor(const TFileDecompOptions& options) : option
 
 TFileDecompressor::~TFileDecompressor() { Finish(true); }
 
-uint8_t TFileDecompressor::Decompress(const std::string& source, const std::string& destination) {
+uint8_t TFileDecompressor::Decompress(const std::string& source, const std::string& destination,
+                                      bool toStandardOutput) {
   Finish(true);
   result_.Reset();
   result_.Raise(kDecompOk);
   source_ = source;
   destination_ = destination;
-  waveMetaRestored_ = false;
+  toStandardOutput_ = toStandardOutput;
+  waveMetaRestored_ = headerWrittenFirst_ = false;
   sampleRate_ = 0;
   totalSamples_ = 0;
   state_ = TDecompJobState::Running;
@@ -139,22 +142,31 @@ void TFileDecompressor::ReadWaveMeta(const TadcWaveMetaInfo& info) {
   waveMetaRestored_ = true;
 }
 
-// A new file beside the destination, with the source's permissions.
+// A new file beside the destination, with the source's permissions, or standard output.
 void TFileDecompressor::CreateDestination() {
-  destinationStream_ =
-      CreateTemporaryStream(output_, destination_, platform::CopyPermissions(source_),
-                            kDestinationBufferBytes);
-  if (!destinationStream_) {
-    result_.Raise(kDecompWriteError);
-    return;
+  if (toStandardOutput_) {
+    destinationStream_ = std::make_unique<TadcPipeWriteStream>(platform::StandardOutput());
+  } else {
+    destinationStream_ = CreateTemporaryStream(
+        output_, destination_, platform::CopyPermissions(source_), kDestinationBufferBytes);
   }
+  if (!destinationStream_ || !OpenWriter()) result_.Raise(kDecompWriteError);
+}
+
+// Without restored metadata the writer builds a standard header of its own, over a placeholder
+// once the samples are written; an output that cannot go back gets it in advance, for the
+// stream's length.
+bool TFileDecompressor::OpenWriter() {
   writer_ = std::make_unique<TWaveWriter>();
-  // Without restored metadata the writer builds a standard header of its own.
-  const bool opened =
-      waveMetaRestored_
-          ? writer_->Open(format_, destinationStream_.get(), headerBytes_, waveMeta_->Start())
-          : writer_->Open(format_, destinationStream_.get(), 0, nullptr);
-  if (!opened) result_.Raise(kDecompWriteError);
+  if (waveMetaRestored_) {
+    headerWrittenFirst_ = true;
+    return writer_->Open(format_, destinationStream_.get(), headerBytes_, waveMeta_->Start());
+  }
+  if (!toStandardOutput_) return writer_->Open(format_, destinationStream_.get(), 0, nullptr);
+  uint8_t header[kWaveHeaderBytes];
+  headerWrittenFirst_ = true;
+  return BuildWaveHeader(format_, totalSamples_ * format_.BlockSize, header) &&
+         writer_->Open(format_, destinationStream_.get(), kWaveHeaderBytes, header);
 }
 
 TDecompJobState TFileDecompressor::DecodeStep(int64_t& position) {
@@ -193,8 +205,8 @@ uint8_t TFileDecompressor::Finish(bool abort) {
   if (state_ != TDecompJobState::Running) return result_.Code;
   if (options_.WriteOutput) CloseDestination(abort);
   CloseSource();
-  // Cut-out audio no longer matches the sizes in a restored header.
-  if (result_.Code == kDecompAudioDamaged && waveMetaRestored_ &&
+  // Cut-out audio no longer matches the sizes in a header written first.
+  if (result_.Code == kDecompAudioDamaged && headerWrittenFirst_ &&
       result_.Damage.WrittenSamples != result_.Damage.HeaderSamples) {
     result_.Raise(kDecompUndecodable);
   }
@@ -228,6 +240,7 @@ void TFileDecompressor::CloseSource() {
 }
 
 bool TFileDecompressor::KeepOutput(bool replace) {
+  if (toStandardOutput_) return true;  // already out
   std::string reason;
   const uint8_t failure = CommitOutput(output_, replace, kDecompOutputCodes, reason);
   if (failure == 0) {
@@ -243,8 +256,10 @@ bool TFileDecompressor::KeepOutput(bool replace) {
 
 uint8_t TFileDecompressor::CodeWithoutWaveMeta() const {
   // Finish makes cut-out audio beneath a restored header undecodable; the decoder alone saw damage.
+  // Standard output gets a header first in any case.
   const uint8_t decoderCode = CodeForDecoderState(result_.Damage.ErrorLevel);
-  if (result_.Code == kDecompUndecodable && waveMetaRestored_ && decoderCode == kDecompAudioDamaged)
+  if (result_.Code == kDecompUndecodable && waveMetaRestored_ && !toStandardOutput_ &&
+      decoderCode == kDecompAudioDamaged)
     return kDecompAudioDamaged;
   // Metadata damage that the stream did not show when it was opened was found in the stored
   // header, which only restoring reads.

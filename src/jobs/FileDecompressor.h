@@ -52,9 +52,11 @@ class TFileDecompressor {
   TFileDecompressor(const TFileDecompressor&) = delete;
   TFileDecompressor& operator=(const TFileDecompressor&) = delete;
 
-  // Opens the source and, unless in test mode, creates a temporary file beside the destination.
-  // Returns the code so far; a job that has failed here is already finished.
-  uint8_t Decompress(const std::string& source, const std::string& destination);
+  // Opens the source and, unless in test mode, creates a temporary file beside the destination, or
+  // starts writing to standard output. Returns the code so far; a job that has failed here is
+  // already finished.
+  uint8_t Decompress(const std::string& source, const std::string& destination,
+                     bool toStandardOutput);
   // Decodes up to one frame's worth of samples; position is the decoder's sample position after
   // the step. Returns the job state, which leaves Running once the job is finished.
   TDecompJobState DecodeStep(int64_t& position);
@@ -86,6 +88,7 @@ class TFileDecompressor {
   void RestoreWaveMeta();
   void ReadWaveMeta(const TadcWaveMetaInfo& info);
   void CreateDestination();
+  bool OpenWriter();
   bool WriteDelivered(int32_t frames);
   void CloseDestination(bool abort);
   void CloseSource();
@@ -94,10 +97,11 @@ class TFileDecompressor {
   TFileDecompResult result_;
   std::string source_;
   std::string destination_;
+  bool toStandardOutput_ = false;
   std::unique_ptr<TadcFileStream> sourceStream_;  // read by the decoder
   std::unique_ptr<TSeekableStreamDecoder> decoder_;
   platform::TTemporaryFile output_;
-  std::unique_ptr<TadcFileStream> destinationStream_;
+  std::unique_ptr<TadcIoStream> destinationStream_;
   std::unique_ptr<TWaveWriter> writer_;
   TDecompJobState state_ = TDecompJobState::Idle;
 
@@ -111,6 +115,8 @@ class TFileDecompressor {
   int32_t headerBytes_ = 0;
   int32_t trailerBytes_ = 0;
   bool waveMetaRestored_ = false;
+  // The WAVE header went out before the samples, stating the stream's length.
+  bool headerWrittenFirst_ = false;
 };
 
 }  // namespace lym

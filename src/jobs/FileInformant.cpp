@@ -73,9 +73,10 @@ TFileInformant::TFileInformant(uint8_t mode)
 
 TFileInformant::~TFileInformant() { CloseSource(); }
 
-uint8_t TFileInformant::Inform(const std::string& path, TDiagProtocol& protocol) {
+uint8_t TFileInformant::Inform(const std::string& path, TDiagProtocol& protocol,
+                               const std::string& displayName) {
   protocol_ = &protocol;
-  fileName_ = FileNamePart(path);
+  fileName_ = displayName.empty() ? FileNamePart(path) : displayName;
   code_ = kInformOk;
   facts_ = TInformFileFacts{};
   if (mode_ == kInformDetailed) {

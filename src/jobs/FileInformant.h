@@ -27,8 +27,10 @@ class TFileInformant {
   TFileInformant(const TFileInformant&) = delete;
   TFileInformant& operator=(const TFileInformant&) = delete;
 
-  // Reports on the file at path into protocol and returns its result code.
-  uint8_t Inform(const std::string& path, TDiagProtocol& protocol);
+  // Reports on the file at path into protocol and returns its result code. The report names the
+  // file by displayName when it is given (standard input's spool), else by the path's last part.
+  uint8_t Inform(const std::string& path, TDiagProtocol& protocol,
+                 const std::string& displayName = {});
   uint8_t Mode() const { return mode_; }
   // The figures of the last report.
   const TInformFileFacts& Facts() const { return facts_; }

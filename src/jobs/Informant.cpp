@@ -6,6 +6,7 @@
 #include "jobs/BatchCommon.h"
 #include "jobs/DiagProtocol.h"
 #include "jobs/FileInformant.h"
+#include "jobs/StandardStreams.h"
 
 namespace lym {
 
@@ -50,7 +51,12 @@ bool TInformant::Run(const TInformantFilePars& parameters, const std::vector<std
 
 uint8_t TInformant::InformFile(const std::string& entry) {
   TDiagProtocol protocol;
-  const uint8_t code = fileInformant_->Inform(JoinPath(parameters_.Folder, entry), protocol);
+  std::unique_ptr<TStandardInputSpool> spool;
+  std::string reason;
+  const std::string path =
+      JobSource(parameters_.Folder, entry, parameters_.StandardInput, spool, reason);
+  // Standard input that could not be read leaves no path, which fails as a read error.
+  const uint8_t code = fileInformant_->Inform(path, protocol, FileNamePart(entry));
   for (const std::string& line : protocol.Lines()) LogLine(line);
   return code;
 }

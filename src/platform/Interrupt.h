@@ -10,6 +10,7 @@
 namespace lym::platform {
 
 // For programs that write files; a signal that the program was started to ignore stays ignored.
+// POSIX: SIGPIPE is ignored, so that writing into a pipe whose reader has gone fails as an error.
 void InstallInterruptCleanup();
 
 // A handle for UnlistForCleanup, or -1 when the name could not be listed (the file then stays

@@ -32,8 +32,11 @@ void Catch(int signalNumber) {
 
 }  // namespace
 
+// A reader that goes away mid-stream is not an interruption: ignoring SIGPIPE turns the write
+// into its pipe into a failure (EPIPE) that the job reports and cleans up after.
 void InstallInterruptCleanup() {
   for (const int signalNumber : kInterruptSignals) Catch(signalNumber);
+  ::signal(SIGPIPE, SIG_IGN);
 }
 
 int32_t ListForCleanup(const std::string& name) {

@@ -73,6 +73,16 @@ inline constexpr uint32_t kDefaultPermissions = 0666;
 bool CopyModificationTime(const std::string& from, const std::string& to);
 // Creates one folder; true when it is there afterwards.
 bool CreateFolder(const std::string& name);
+// The process's standard input and output as file handles, for pipes; they belong to the process
+// and are never closed. FileRead reads a pipe to its end (a writer that closed it ends it), and a
+// write into a pipe whose reader has gone fails.
+FileHandle StandardInput();
+FileHandle StandardOutput();
+// Whether the handle is a terminal (a console on Windows), where binary data does not belong.
+bool IsTerminal(FileHandle handle);
+// The folder for scratch files, with its trailing separator: TMPDIR or "/tmp/" on POSIX, the
+// user's temporary folder on Windows.
+std::string TemporaryFolder();
 // The character that separates folders in paths built for this system.
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <system_error>
 
 #include "platform/PlatformFile.h"
@@ -201,6 +202,17 @@ bool CreateFolder(const std::string& name) {
   if (::stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return true;
   errno = ENOTDIR;
   return Failed();
+}
+
+FileHandle StandardInput() { return STDIN_FILENO; }
+FileHandle StandardOutput() { return STDOUT_FILENO; }
+bool IsTerminal(FileHandle handle) { return ::isatty(Fd(handle)) != 0; }
+
+std::string TemporaryFolder() {
+  const char* folder = std::getenv("TMPDIR");
+  std::string name = folder != nullptr && folder[0] != '\0' ? folder : "/tmp";
+  if (name.back() != '/') name += '/';
+  return name;
 }
 
 }  // namespace lym::platform

@@ -57,6 +57,16 @@ bool WideName(const std::string& name, std::vector<wchar_t>& wideName) {
   return true;
 }
 
+std::string Utf8FromWide(std::wstring_view text) {
+  if (text.empty()) return {};
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string narrow(size_t(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), narrow.data(), size, nullptr,
+                      nullptr);
+  return narrow;
+}
+
 bool FileOpenExisting(const std::string& name, FileAccess access, int32_t shareMode,
                       FileHandle& handle) {
   return Open(name, access, ShareFlags(shareMode), OPEN_EXISTING, handle);
@@ -73,18 +83,38 @@ bool FileCreateExclusive(const std::string& name, FileAccess access, uint32_t /*
   return Open(name, access, FILE_SHARE_DELETE, CREATE_NEW, handle);
 }
 
+// A pipe delivers what its writer has written so far, so reads go on until count or the end; a
+// pipe whose writer closed it reports a broken pipe, which is its end.
 bool FileRead(FileHandle handle, void* buffer, int32_t count, int32_t& actual) {
-  DWORD done = 0;
-  const BOOL ok = ReadFile(Handle(handle), buffer, static_cast<DWORD>(count), &done, nullptr);
-  actual = static_cast<int32_t>(done);
-  return ok != 0 || Failed();
+  actual = 0;
+  while (actual < count) {
+    DWORD done = 0;
+    if (!ReadFile(Handle(handle), static_cast<char*>(buffer) + actual,
+                  static_cast<DWORD>(count - actual), &done, nullptr)) {
+      if (GetLastError() == ERROR_BROKEN_PIPE) break;
+      return Failed();
+    }
+    if (done == 0) break;
+    actual += static_cast<int32_t>(done);
+  }
+  return true;
 }
 
 bool FileWrite(FileHandle handle, const void* buffer, int32_t count, int32_t& actual) {
-  DWORD done = 0;
-  const BOOL ok = WriteFile(Handle(handle), buffer, static_cast<DWORD>(count), &done, nullptr);
-  actual = static_cast<int32_t>(done);
-  return ok != 0 || Failed();
+  actual = 0;
+  while (actual < count) {
+    DWORD done = 0;
+    if (!WriteFile(Handle(handle), static_cast<const char*>(buffer) + actual,
+                   static_cast<DWORD>(count - actual), &done, nullptr)) {
+      return Failed();
+    }
+    if (done == 0) {
+      SetLastError(ERROR_WRITE_FAULT);
+      return Failed();
+    }
+    actual += static_cast<int32_t>(done);
+  }
+  return true;
 }
 
 bool FileSeek(FileHandle handle, int64_t position) {
@@ -253,6 +283,25 @@ bool CreateFolder(const std::string& name) {
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
   SetLastError(ERROR_DIRECTORY);
   return Failed();
+}
+
+FileHandle StandardInput() { return reinterpret_cast<FileHandle>(GetStdHandle(STD_INPUT_HANDLE)); }
+
+FileHandle StandardOutput() {
+  return reinterpret_cast<FileHandle>(GetStdHandle(STD_OUTPUT_HANDLE));
+}
+
+// The NUL device is a character device too, but only a console has a console mode.
+bool IsTerminal(FileHandle handle) {
+  DWORD mode = 0;
+  return GetConsoleMode(Handle(handle), &mode) != 0;
+}
+
+std::string TemporaryFolder() {
+  wchar_t wide[MAX_PATH + 1] = {};
+  const DWORD length = GetTempPathW(MAX_PATH + 1, wide);
+  if (length == 0 || length > MAX_PATH) return ".\\";
+  return Utf8FromWide(std::wstring_view(wide, length));
 }
 
 }  // namespace lym::platform

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
 
 #include "TestFiles.h"
+#include "jobs/NewFileTag.h"
 #include "lym/BatchEvents.h"
 #include "lym/Informant.h"
 
@@ -296,6 +298,31 @@ TEST_F(DesktopJobWindowTest, FileInformationShowsTheReportAndCountsUnreadableFil
   EXPECT_EQ(view_.texts[TJobControl::stFileProgress], "2 / 2");
   EXPECT_EQ(view_.texts[TJobControl::stErrorFileNum], "1");
   EXPECT_EQ(view_.texts[TJobControl::stWarningFileNum], "0");
+}
+
+TEST_F(DesktopJobWindowTest, DetailedFileInformationShowsTheTagItems) {
+  const std::string file = AddLym("tagged.lym");
+  std::vector<uint8_t> tag;
+  std::string fault;
+  ASSERT_TRUE(BuildNewFileTag({{kTagItemText, "Title", "Grüße"},
+                               {kTagItemText, "Genre", std::string("Jazz\0Blues", 10)},
+                               {kTagItemBinary, "Cover Art (Front)", std::string("c.jpg\0\xFF\xD8", 8)}},
+                              tag, fault))
+      << fault;
+  std::vector<uint8_t> bytes = test::ReadFileBytes(file);
+  bytes.insert(bytes.end(), tag.begin(), tag.end());
+  test::WriteFileBytes(file, bytes);
+  settings_.FileInfo.ReportMode = kInformDetailed;
+  TFileInfoWindow window(view_, sharedFolder_, settings_.FileInfo);
+  window.AddFiles({file});
+  window.OnStartClicked();
+
+  const std::vector<std::string> expected{"  APEv2 items:", "    Title = Grüße",
+                                          "    Genre = Jazz; Blues",
+                                          "    Cover Art (Front) = binary, 8 bytes"};
+  const auto items = std::find(view_.lines.begin(), view_.lines.end(), expected[0]);
+  ASSERT_LE(expected.size(), size_t(view_.lines.end() - items));
+  EXPECT_EQ(std::vector<std::string>(items, items + 4), expected);
 }
 
 TEST_F(DesktopJobWindowTest, FileInformationStopsBeforeTheNextFile) {

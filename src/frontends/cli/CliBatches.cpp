@@ -76,16 +76,22 @@ bool WritesJson(const TCliOptions& options) {
   return options.Action == TAction::Info && options.InfoMode == kInfoJson;
 }
 
-// Prints the events of one batch: result lines and log lines on stdout, the progress line on
-// stderr; in quiet mode only the result lines of files that did not end well and the lines that
-// report a loss, on stderr. A JSON document keeps stdout to itself: the lines that report a loss
-// go to stderr, the log lines nowhere. Remembers whether anything did not end well, for the exit
-// status.
+// Audio on standard output leaves it no room for lines meant for people.
+bool AudioOnStdout(const TCliOptions& options) {
+  return options.ToStdout && options.Action != TAction::Info;
+}
+
+// Prints the events of one batch: result lines and log lines on stdout (stderr when stdout carries
+// audio), the progress line on stderr; in quiet mode only the result lines of files that did not
+// end well and the lines that report a loss, on stderr. A JSON document keeps stdout to itself:
+// the lines that report a loss go to stderr, the log lines nowhere. Remembers whether anything did
+// not end well, for the exit status.
 class TPrinter {
  public:
   explicit TPrinter(const TCliOptions& options)
       : quiet_(options.Quiet),
         showLog_(!options.Quiet && !WritesJson(options)),
+        lines_(AudioOnStdout(options) ? stderr : stdout),
         progress_(!options.Quiet && StderrIsTerminal()) {}
 
   template <class TBatch>
@@ -104,8 +110,8 @@ class TPrinter {
     progress_.Clear();
     const std::string line = name_ + text + (reason.empty() ? "" : ": " + reason);
     if (!quiet_) {
-      std::printf("%s\n", line.c_str());
-      std::fflush(stdout);
+      std::fprintf(lines_, "%s\n", line.c_str());
+      std::fflush(lines_);
     } else if (!endedWell) {
       std::fprintf(stderr, "%s\n", line.c_str());
     }
@@ -119,8 +125,8 @@ class TPrinter {
   void LogLine(const std::string& text) {
     if (!showLog_) return;
     progress_.Clear();
-    std::printf("%s\n", text.c_str());
-    std::fflush(stdout);
+    std::fprintf(lines_, "%s\n", text.c_str());
+    std::fflush(lines_);
   }
 
   // Shown on stdout with the other log lines already, if they are shown.
@@ -131,6 +137,7 @@ class TPrinter {
 
   bool quiet_;
   bool showLog_;
+  std::FILE* lines_;
   TProgressLine progress_;
   std::string name_;
   bool allWell_ = true;
@@ -163,6 +170,8 @@ bool Compress(const TCliOptions& options, const TFolderBatch& batch, TPrinter& p
   pars.DestinationFolder = destination.folder;  // where -n puts its protocol too
   pars.OutputName = destination.outputName;
   pars.RunOutputs = &runOutputs;
+  pars.StandardInput = options.FromStdin;
+  pars.StandardOutput = options.ToStdout;
 
   TCompressor compressor;
   printer.Attach(compressor);
@@ -177,7 +186,9 @@ bool Decompress(const TCliOptions& options, const TFolderBatch& batch, TPrinter&
   TDecompressorOptions decompress;
   decompress.Overwrite = options.Overwrite;
   decompress.DeleteInput = options.DeleteInput;
-  decompress.WriteErrorProtocol = options.ErrorLog.value_or(options.Action == TAction::Decompress);
+  // Decompressing into a pipe leaves no folder of outputs where the log would belong.
+  decompress.WriteErrorProtocol =
+      options.ErrorLog.value_or(options.Action == TAction::Decompress && !options.ToStdout);
   decompress.WriteProtocol = options.Protocol > 0;
   decompress.AppendProtocol = options.AppendProtocol;
   decompress.File.ProcessorOptions = ProcessorOptions();
@@ -192,6 +203,8 @@ bool Decompress(const TCliOptions& options, const TFolderBatch& batch, TPrinter&
   pars.DestinationFolder = destination.folder;
   pars.OutputName = destination.outputName;
   pars.RunOutputs = &runOutputs;
+  pars.StandardInput = options.FromStdin;
+  pars.StandardOutput = options.ToStdout;
 
   TDecompressor decompressor(decompress);
   printer.Attach(decompressor);
@@ -218,6 +231,7 @@ bool Inform(const TCliOptions& options, const TFolderBatch& batch, TPrinter& pri
   };
   TInformantFilePars pars;
   pars.Folder = batch.folder;
+  pars.StandardInput = options.FromStdin;
   return informant.Run(pars, batch.names);
 }
 
@@ -233,6 +247,16 @@ bool WritesIntoOutputFolder(const TCliOptions& options) {
 }
 
 }  // namespace
+
+bool StandardStreamsFit(const TCliOptions& options, std::string& error) {
+  if (options.FromStdin && StandardInputIsTerminal()) {
+    error = "standard input is a terminal; send a stream into it through a pipe";
+  } else if (AudioOnStdout(options) && options.Action != TAction::TestCompression &&
+             StandardOutputIsTerminal()) {
+    error = "standard output is a terminal; send it into a pipe or a file, or use -o FILE";
+  }
+  return error.empty();
+}
 
 bool PrepareOutputFolder(const TCliOptions& options, std::string& error) {
   if (options.OutputFolder.empty() || !WritesIntoOutputFolder(options)) return true;

@@ -9,6 +9,8 @@
 
 namespace lym::cli {
 
+// Refuses to read audio from a terminal or to write it to one; false with a message.
+bool StandardStreamsFit(const TCliOptions& options, std::string& error);
 // Makes the -O folder when the action writes into it; false with a message when it cannot.
 bool PrepareOutputFolder(const TCliOptions& options, std::string& error);
 int RunBatches(const TCliOptions& options);

@@ -1,5 +1,6 @@
 #include "CliOptions.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace lym::cli {
@@ -49,6 +50,7 @@ class TParser {
     if (a == "-f" || a == "--force") return Set(options_.Overwrite);
     if (a == "--keep-time") return Set(options_.KeepTime);
     if (a == "--delete-input-file") return Set(options_.DeleteInput);
+    if (a == "-c" || a == "--stdout") return Set(options_.ToStdout);
     if (a == "-o") return Value(a, options_.OutputFile);
     if (a == "-O") return Value(a, options_.OutputFolder);
     if (a == "-wm0" || a == "-wm1") {
@@ -162,6 +164,8 @@ class TParser {
   void CheckCombination() {
     if (options_.Help || options_.Version) return;
     if (options_.Files.empty()) return Fail("no input files");
+    CheckStandardStreams();
+    if (!error_.empty()) return;
     const bool tags = !options_.TagEdits.empty() || options_.ListTags;
     if (tags && actionGiven_) return Fail("tag options go with compression or .lym files alone");
     const bool inPlace = tags && EditsInPlace(options_.Files);
@@ -178,6 +182,49 @@ class TParser {
       return Fail("-o names one output, but there are " + std::to_string(options_.Files.size()) +
                   " input files (use -O for a folder)");
     }
+  }
+
+  // "-" as the input, -c and "-o -": one input, one output; neither a pipe's source nor its reader
+  // has a file's name, time or second chance.
+  void CheckStandardStreams() {
+    TCliOptions& o = options_;
+    const size_t stdinInputs = size_t(std::count(o.Files.begin(), o.Files.end(), "-"));
+    o.FromStdin = stdinInputs > 0;
+    if (o.OutputFile == "-") {
+      o.OutputFile.clear();
+      o.ToStdout = true;
+    }
+    const bool writesOutput = o.Action == TAction::Compress || o.Action == TAction::Decompress;
+    if (o.FromStdin && writesOutput && o.OutputFile.empty() && o.OutputFolder.empty()) {
+      o.ToStdout = true;
+    }
+    if (o.FromStdin && o.Files.size() > 1) return Fail("standard input ('-') is the only input");
+    if (!o.ToStdout) return CheckFileOptionsWithStdin();
+    if (!writesOutput && o.Action != TAction::Info) {
+      return Fail("standard output (-c) takes the output of compression, -d or -i");
+    }
+    if (o.Files.size() > 1) return Fail("standard output (-c) takes one output, not " +
+                                        std::to_string(o.Files.size()));
+    if (!o.OutputFile.empty() || !o.OutputFolder.empty()) {
+      return Fail("choose standard output (-c) or -o/-O");
+    }
+    if (o.KeepTime) return Fail("--keep-time needs output files");
+    if (o.Action == TAction::Decompress && (!o.MuteLost || !o.KeepDamaged)) {
+      return Fail("standard output cannot take back audio: --lost=cut and --damaged=delete need "
+                  "an output file");
+    }
+    CheckFileOptionsWithStdin();
+  }
+
+  void CheckFileOptionsWithStdin() {
+    if (!options_.FromStdin) return;
+    const bool writesOutput =
+        options_.Action == TAction::Compress || options_.Action == TAction::Decompress;
+    if (writesOutput && !options_.OutputFolder.empty()) {
+      return Fail("standard input needs -o FILE, not -O");
+    }
+    if (options_.DeleteInput) return Fail("--delete-input-file needs input files");
+    if (options_.KeepTime) return Fail("--keep-time needs input files");
   }
 
   void Fail(const std::string& message) {
@@ -200,6 +247,7 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, TCliOptions& op
 
 std::string HelpText(const std::string& p) {
   return "Usage: " + p + " [ACTION] [OPTIONS] FILE...\n"
+"       " + p + " [ACTION] [OPTIONS] - [-o FILE]   (read standard input)\n"
 "Lossless compression of PCM WAVE files (8, 16 or 24 bits, mono or stereo, 8 to 96 kHz)\n"
 "into .lym files, and back into byte-identical WAVE files.\n"
 "\n"
@@ -219,6 +267,8 @@ std::string HelpText(const std::string& p) {
 "\n"
 "Output:\n"
 "  -o FILE                 name of the output file (only with one input file)\n"
+"  -c, --stdout, -o -      write the one output to standard output (the default for\n"
+"                          standard input, \"-\"); the report goes to standard error\n"
 "  -O DIR                  folder for the outputs, made if missing (default: each input\n"
 "                          file's folder)\n"
 "  -f, --force             overwrite existing output files (an output replaces the old\n"

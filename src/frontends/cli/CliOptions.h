@@ -23,6 +23,11 @@ struct TCliOptions {
   bool Verify = false;
   std::string OutputFile;    // -o: the one output's path
   std::string OutputFolder;  // -O: empty means each input's own folder
+  // The one input is "-": standard input.
+  bool FromStdin = false;
+  // -c, --stdout, -o - (and an input from standard input without -o): the one output goes to
+  // standard output, and the lines for people go to standard error.
+  bool ToStdout = false;
   bool Overwrite = false;
   bool KeepTime = false;     // each output gets its input's modification time
   bool DeleteInput = false;  // remove each input whose output is complete and checked

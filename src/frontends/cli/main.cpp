@@ -52,6 +52,10 @@ int main(int argc, char** argv) {
   if (!lym::cli::NewFileTagItems(options.TagEdits, options.NewFileTag, error)) {
     return UsageError(error);
   }
+  if (!lym::cli::StandardStreamsFit(options, error)) {
+    std::fprintf(stderr, "%s: %s\n", kProgramName, error.c_str());
+    return 1;
+  }
   if (!lym::cli::PrepareOutputFolder(options, error)) {
     std::fprintf(stderr, "%s: %s\n", kProgramName, error.c_str());
     return 1;

@@ -6,6 +6,29 @@
 #include "lym/Informant.h"
 
 namespace lym {
+namespace {
+
+// A tag's items under a file's detailed report, as --list-tags shows them: text items with their
+// values (several separated by "; "), the others by kind and size.
+std::vector<std::string> TagItemLines(const std::vector<TInformTagItem>& items) {
+  if (items.empty()) return {};
+  std::vector<std::string> lines{"  APEv2 items:"};
+  for (const TInformTagItem& item : items) {
+    std::string value = item.Value;
+    if (item.Type == kInformItemText) {
+      for (size_t zero = value.find('\0'); zero != std::string::npos; zero = value.find('\0'))
+        value.replace(zero, 1, "; ");
+    } else {
+      static constexpr const char* kKinds[] = {"text", "binary", "external", "reserved"};
+      value = std::string(kKinds[item.Type & 3]) + ", " + std::to_string(item.Value.size()) +
+              " bytes";
+    }
+    lines.push_back("    " + item.Key + " = " + value);
+  }
+  return lines;
+}
+
+}  // namespace
 
 TJobWindow::TJobWindow(TJobView& view, std::string& sharedFolder, const TJobTexts& texts,
                        std::initializer_list<TJobControl> startButtons)
@@ -213,6 +236,11 @@ void TFileInfoWindow::OnStartClicked() {
                   batch.FilesDamaged() + batch.FilesUndecodable() +
                       batch.FilesWithReadErrors() + batch.FilesIncompatible());
     });
+    const auto showResult = batch.OnFileResult;
+    batch.OnFileResult = [&, showResult](const TInformFileReport& report, const std::string& text) {
+      for (const std::string& line : TagItemLines(report.Facts.TagItems)) AddLine(line);
+      showResult(report, text);
+    };
     batch.Run({SourceFolder(), "", 0}, Files());
   });
 }

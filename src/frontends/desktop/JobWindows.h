@@ -52,6 +52,7 @@ class TJobWindow {
   void WireEvents(TBatch& batch, TShowCounters showCounters);
 
   void ShowCounter(TJobControl control, int32_t value);
+  void AddLine(const std::string& text);
 
  private:
   void ResetCounters();
@@ -59,7 +60,6 @@ class TJobWindow {
   void BeginRun(const char* action);
   void EndRun();
   void ShowFilesProgress(int32_t done);
-  void AddLine(const std::string& text);
   void ShowProgress(int32_t percent);
   void ShowResultText(int32_t index, const std::string& text);
   bool OnCancelQuery();
