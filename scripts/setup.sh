@@ -16,6 +16,7 @@ packages=(
   pkg-config                        # the library's tests build against it as users do
   nlohmann-json3-dev                # the JSON of lym --info=json (header-only; the Windows builds too)
   python3-mutagen                   # an independent APEv2 implementation for the tag tests
+  sox                               # WAVE streams from a pipe, as users make them, for the pipe tests
   "$@"
 )
 # The Windows builds and the programs' runs under Wine, installed without the recommended packages

@@ -197,6 +197,7 @@ uint8_t TWaveReader::ParseHeader() {
     if (IsChunk(header, "data")) {
       if (!formatFound) return kReaderTooLargeOrIncomplete;
       dataStart_ = uint32_t(position);
+      declaredDataSize_ = size;
       dataSize_ = SampleDataSize(size, fileLength_ - position);
       return kReaderOpen;
     }
@@ -246,6 +247,12 @@ uint32_t TWaveReader::SampleDataSize(uint32_t declared, int64_t available) {
   if (!placeholder && declared <= available) return declared;
   acceptances_ |= placeholder ? kWaveDataSizeUnknown : kWaveDataSizePastEnd;
   return uint32_t(available);
+}
+
+uint32_t AcceptancesBeyondPipeWriter(uint32_t acceptances, uint32_t declaredDataSize) {
+  uint32_t explained = kWaveRiffSizeIgnored | kWaveDataSizeUnknown;
+  if (declaredDataSize >= kWaveLargePlaceholderFrom) explained |= kWaveDataSizePastEnd;
+  return acceptances & ~explained;
 }
 
 bool TWaveReader::ReadSamples(void* buffer, int32_t& frames) {
@@ -303,7 +310,7 @@ void TWaveReader::Close() {
   acceptances_ = 0;
   formatChunk_ = {};
   dataStart_ = 0;
-  dataSize_ = 0;
+  dataSize_ = declaredDataSize_ = 0;
   totalFrames_ = 0;
   framesRead_ = 0;
 }

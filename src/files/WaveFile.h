@@ -47,9 +47,14 @@ inline constexpr uint32_t kWaveDataSizePastEnd = 1u << 2;
 inline constexpr uint32_t kWaveValidBitsBelowContainer = 1u << 3;
 // Mono on a single speaker other than front centre.
 inline constexpr uint32_t kWaveMonoMaskOffCentre = 1u << 4;
-// What a writer that could not rewind its output leaves: the usual state of a stream from a pipe.
-inline constexpr uint32_t kWaveSizesNotFilledIn =
-    kWaveRiffSizeIgnored | kWaveDataSizeUnknown | kWaveDataSizePastEnd;
+
+// Writers into a pipe cannot go back to fill in the sizes: they leave the RIFF size as it fell,
+// and a data size of 0, 0xFFFFFFFF or about the largest that a signed 32-bit size allows, rounded
+// to their sample frames (sox: 0x7FFFF000 less up to a frame); from this value up.
+inline constexpr uint32_t kWaveLargePlaceholderFrom = 0x7F000000;
+// Of what a stream from a pipe needed to be accepted, what such a writer does not explain; a
+// smaller data size that runs past the end tells of a stream cut short.
+uint32_t AcceptancesBeyondPipeWriter(uint32_t acceptances, uint32_t declaredDataSize);
 
 // The warnings of the set bits, in the order of the bits, separated by "; "; empty for none.
 std::string WaveAcceptanceText(uint32_t acceptances);
@@ -112,6 +117,8 @@ class TWaveReader : public TForeignReaderBase {
 
   // What the open file needed to be accepted (kWave... bits); 0 unless open.
   uint32_t Acceptances() const { return state_ == kReaderOpen ? acceptances_ : 0; }
+  // The data chunk's size field as the file states it.
+  uint32_t DeclaredDataSize() const { return declaredDataSize_; }
 
   // Everything before the first sample, the data chunk's own 8 bytes included.
   int64_t GetHeaderSize() const { return dataStart_; }
@@ -135,6 +142,7 @@ class TWaveReader : public TForeignReaderBase {
   TWaveFormatChunk formatChunk_;
   uint32_t dataStart_ = 0;
   uint32_t dataSize_ = 0;
+  uint32_t declaredDataSize_ = 0;
   int64_t totalFrames_ = 0;
   int64_t framesRead_ = 0;
 };

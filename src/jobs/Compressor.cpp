@@ -185,8 +185,11 @@ uint8_t TCompressor::ProcessFile(const std::string& entry, const std::string& de
 
   if (checkOutput) outputs_->Add(destination);
   // A pipe's writer cannot fill in the sizes; from standard input that is no news.
-  const uint32_t expected = pars_.StandardInput ? kWaveSizesNotFilledIn : 0;
-  report_.Warnings = WaveAcceptanceText(compressor.SourceAcceptances() & ~expected);
+  const uint32_t acceptances = compressor.SourceAcceptances();
+  report_.Warnings = WaveAcceptanceText(
+      pars_.StandardInput
+          ? AcceptancesBeyondPipeWriter(acceptances, compressor.SourceDeclaredDataSize())
+          : acceptances);
   if (OnProgress) OnProgress(100);
   report_.AudioMs = compressor.Duration() * 1000;
   report_.CompressedBytes = compressor.CompressedBytes();

@@ -107,7 +107,7 @@ uint8_t TFileCompressor::Compress(const std::string& source, const std::string& 
 }
 
 void TFileCompressor::OpenSource(const std::string& source) {
-  sourceAcceptances_ = 0;
+  sourceAcceptances_ = sourceDeclaredDataSize_ = 0;
   sourceStream_ = std::make_unique<TadcFileStream>();
   if (sourceStream_->OpenFile(source, kAccessRead, kSourceBufferBytes, kShareRead) != 0) {
     Raise(kCompressReadError);
@@ -117,6 +117,7 @@ void TFileCompressor::OpenSource(const std::string& source) {
   Raise(CodeOfReaderState(reader_->Open(sourceStream_.get())));
   if (!Succeeded()) return;
   sourceAcceptances_ = reader_->Acceptances();
+  sourceDeclaredDataSize_ = reader_->DeclaredDataSize();
   sourceBytes_ = sourceStream_->GetLength();
   sampleCount_ = reader_->GetTotalSamples();
   // A stream holds at least one frame; a WAVE file without samples has nothing to hold.

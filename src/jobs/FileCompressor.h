@@ -69,6 +69,7 @@ class TFileCompressor {
   int64_t CompressedBytes() const { return compressedBytes_; }
   // What the WAVE reader accepted of the source beyond a well-formed file (kWave... bits).
   uint32_t SourceAcceptances() const { return sourceAcceptances_; }
+  uint32_t SourceDeclaredDataSize() const { return sourceDeclaredDataSize_; }
 
  private:
   // The code only rises; the system's reason for the first read or write error is kept.
@@ -103,6 +104,7 @@ class TFileCompressor {
   int32_t framesRead_ = 0;
   int64_t sourceBytes_ = 0;
   uint32_t sourceAcceptances_ = 0;
+  uint32_t sourceDeclaredDataSize_ = 0;
   int64_t sampleCount_ = 0;
   double duration_ = 0;
   int64_t compressedBytes_ = 0;

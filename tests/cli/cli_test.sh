@@ -165,6 +165,17 @@ if command -v script >/dev/null; then
   [ ! -s tty.txt ] || fail "quiet mode printed on a terminal: $(cat -A tty.txt | head -3)"
 fi
 
+# --- pipes: standard input and output carry the audio, the lines for people go to stderr (the
+# pipe tests go further; this runs under Wine too)
+"${runner[@]}" "$lym" -q -c hi.wav | "${runner[@]}" "$lym" -q -d - | cmp -s - hi.wav ||
+  fail "hi.wav did not come back through two pipes"
+"${runner[@]}" "$lym" -c mono8.wav 2>lines.txt < /dev/null > piped.lym
+if [ ${#runner[@]} -gt 0 ]; then sed -i 's/\r$//' lines.txt; fi
+contains lines.txt "mono8.wav"
+run 0 -f mono8.wav; same piped.lym mono8.lym
+run 0 -t - < piped.lym; contains out.txt "Ok"
+run 2 -c a.wav mono8.wav; contains err.txt "standard output (-c) takes one output"
+
 # --- quiet
 run 0 -q -f a.wav; [ ! -s out.txt ] || fail "quiet printed: $(cat out.txt)"
 run 1 -q missing.wav; [ ! -s out.txt ] || fail "quiet printed on stdout"; contains err.txt "missing.wav"

@@ -108,6 +108,7 @@ uint8_t OpenState(const Bytes& file) {
 struct TReadBack {
   uint8_t state = 0;
   uint32_t acceptances = 0;
+  uint32_t declaredDataSize = 0;
   TadcAudioFormat format;
   int64_t frames = 0;
   Bytes header, samples, trailer, rebuilt;
@@ -119,6 +120,7 @@ TReadBack ReadBack(TadcIoStream& stream) {
   r.state = reader.Open(&stream);
   if (r.state != kReaderOpen) return r;
   r.acceptances = reader.Acceptances();
+  r.declaredDataSize = reader.DeclaredDataSize();
   r.format = reader.Format();
   r.frames = reader.GetTotalSamples();
   r.header.resize(size_t(reader.GetHeaderSize()));
@@ -273,6 +275,7 @@ TEST(WaveReader, SampleDataWithoutAUsableSizeRunsToTheEndOfTheFile) {
     const TReadBack r = ReadBack(file);
     ASSERT_EQ(r.state, kReaderOpen) << LoadLE32(file.data() + 40);
     EXPECT_EQ(r.acceptances, acceptances) << LoadLE32(file.data() + 40);
+    EXPECT_EQ(r.declaredDataSize, LoadLE32(file.data() + 40));
     EXPECT_EQ(r.header.size(), 44u);
     EXPECT_EQ(r.samples, Bytes(data.begin(), data.begin() + 40));
     EXPECT_EQ(r.trailer, Bytes(data.begin() + 40, data.end()));  // the incomplete frame
@@ -287,6 +290,20 @@ TEST(WaveReader, SampleDataWithoutAUsableSizeRunsToTheEndOfTheFile) {
   ASSERT_EQ(empty.state, kReaderOpen);
   EXPECT_EQ(empty.acceptances, 0u);
   EXPECT_EQ(empty.frames, 0);
+}
+
+// From a pipe, sizes that the writer could not fill in are no news; a stated size that the stream
+// does not reach tells of a writer cut off.
+TEST(WaveReader, FromAPipeOnlyAStreamCutShortIsNews) {
+  constexpr uint32_t kUnknown = kWaveDataSizeUnknown | kWaveRiffSizeIgnored;
+  constexpr uint32_t kPastEnd = kWaveDataSizePastEnd | kWaveRiffSizeIgnored;
+  EXPECT_EQ(AcceptancesBeyondPipeWriter(kUnknown, 0), 0u);
+  EXPECT_EQ(AcceptancesBeyondPipeWriter(kUnknown, 0xFFFFFFFF), 0u);
+  EXPECT_EQ(AcceptancesBeyondPipeWriter(kPastEnd, 0x7FFFF000), 0u);  // sox, 16 bits
+  EXPECT_EQ(AcceptancesBeyondPipeWriter(kPastEnd, 0x7FFFEFFC), 0u);  // sox, 24-bit stereo
+  EXPECT_EQ(AcceptancesBeyondPipeWriter(kPastEnd, 1000000), kWaveDataSizePastEnd);
+  EXPECT_EQ(AcceptancesBeyondPipeWriter(kWaveValidBitsBelowContainer | kUnknown, 0),
+            kWaveValidBitsBelowContainer);
 }
 
 TEST(WaveReader, RiffSizeThatDisagreesWithTheFileIsIgnoredWithAWarning) {
