@@ -50,6 +50,8 @@ inline constexpr uint8_t kInformItemText = 0;
 inline constexpr uint8_t kInformItemBinary = 1;
 inline constexpr uint8_t kInformItemExternal = 2;
 inline constexpr uint8_t kInformItemReserved = 3;
+// Their names, by type, as reports for people and scripts show them.
+inline constexpr const char* kInformItemTypeNames[] = {"text", "binary", "external", "reserved"};
 
 struct TInformTagItem {
   std::string Key;

@@ -363,7 +363,9 @@ uint8_t TadcFileStream::Open(const std::string& name, uint8_t accessMode, int32_
   if (accessMode > kAccessReadWrite) return kIoClosed;
   static constexpr platform::FileAccess kAccess[] = {
       platform::FileAccess::Read, platform::FileAccess::Write, platform::FileAccess::ReadWrite};
-  const int32_t share = shareMode >= kShareRead && shareMode <= kShareReadWrite ? shareMode : 0;
+  static_assert(kShareRead == platform::kFileShareRead && kShareWrite == platform::kFileShareWrite &&
+                kShareDelete == platform::kFileShareDelete);
+  const int32_t share = shareMode & (kShareReadWrite | kShareDelete);
   platform::FileHandle handle = platform::kInvalidFileHandle;
   const bool opened =
       create ? platform::FileCreateAlways(name, kAccess[accessMode], share, handle)

@@ -139,6 +139,9 @@ inline constexpr int32_t kShareNone = 0;
 inline constexpr int32_t kShareRead = 1;
 inline constexpr int32_t kShareWrite = 2;
 inline constexpr int32_t kShareReadWrite = 3;
+// Added to a share mode: the file may be deleted while it is open, as an interruption does with
+// temporary and scratch files.
+inline constexpr int32_t kShareDelete = 4;
 
 class TadcFileStream : public TadcBufferedIoStream {
  public:

@@ -23,6 +23,10 @@ std::string WithoutExtension(const std::string& name);
 
 bool FileExists(const std::string& name);
 
+// How a job opens its source: others may read it meanwhile, and a source that is a scratch file
+// (standard input's) may be removed by an interruption while it is open.
+inline constexpr int32_t kShareSource = kShareRead | kShareDelete;
+
 // A batch's result codes for an output that cannot be had.
 struct TOutputCodes {
   uint8_t Exists;

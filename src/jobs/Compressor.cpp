@@ -157,15 +157,16 @@ uint8_t TCompressor::ProcessFile(const std::string& entry, const std::string& de
   if (OnFileStart) OnFileStart(ShortDisplayName(entry, displayWidth_));
   const double start = ClockMs();
   report_.Code = kCompressOk;
-  const std::string source =
-      JobSource(pars_.SourceFolder, entry, pars_.StandardInput, spool_, report_.Reason);
-  if (source.empty()) return report_.Code = kCompressReadError;
   const bool toStandardOutput = pars_.StandardOutput && !options_.NoOutput;
   const std::string destination = toStandardOutput
                                       ? ScratchDestination()
                                       : JoinPath(pars_.DestinationFolder, destinationName);
   const bool checkOutput = !options_.NoOutput && !toStandardOutput;
-  if (checkOutput && RefuseOutput(source, destination)) return report_.Code;
+  const std::string named = NamedSource(pars_.SourceFolder, entry, pars_.StandardInput);
+  if (checkOutput && RefuseOutput(named, destination)) return report_.Code;
+  const std::string source =
+      JobSource(pars_.SourceFolder, entry, pars_.StandardInput, spool_, report_.Reason);
+  if (source.empty()) return report_.Code = kCompressReadError;
   if (!fileCompressor_) {
     fileCompressor_ = std::make_unique<TFileCompressor>(settings_, outputOptions_, options_);
   }
@@ -226,7 +227,7 @@ void TCompressor::EncodeWithProgress(int64_t sampleCount) {
 // byte, so that source stays too.
 bool TCompressor::MayDeleteSource() const {
   return outputOptions_.DeleteInput && outputOptions_.SaveWaveMeta && !options_.NoOutput &&
-         !pars_.StandardInput && report_.Code == kCompressOk && report_.Warnings.empty();
+         !pars_.StandardInput && !pars_.StandardOutput && report_.Code == kCompressOk && report_.Warnings.empty();
 }
 
 void TCompressor::DeleteSourceOf(const std::string& entry) {

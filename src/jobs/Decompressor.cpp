@@ -102,13 +102,14 @@ void TDecompressor::ProcessFile(const std::string& entry, const std::string& des
   if (OnFileStart) OnFileStart(ShortDisplayName(entry));
   const double started = ClockMs();
   destination_ = JoinPath(pars_.DestinationFolder, destinationName);
+  const std::string named = NamedSource(pars_.SourceFolder, entry, pars_.StandardInput);
+  if (WritesFile() && RefuseOutput(named)) return;
   const std::string source =
       JobSource(pars_.SourceFolder, entry, pars_.StandardInput, spool_, report_.Reason);
   if (source.empty()) {
     report_.Code = kDecompReadError;
     return;
   }
-  if (WritesFile() && RefuseOutput(source)) return;
   if (!fileDecompressor_) fileDecompressor_ = std::make_unique<TFileDecompressor>(options_.File);
   // The output stays in a temporary file until it is kept, so that a failing job never destroys
   // a file that was there before.
@@ -175,7 +176,7 @@ void TDecompressor::KeepOrDiscardOutput() {
 // source stays.
 bool TDecompressor::MayDeleteSource() const {
   return options_.DeleteInput && options_.File.WriteOutput && options_.File.RestoreWaveMeta &&
-         !pars_.StandardInput && report_.OutputKept && report_.Code == kDecompOk;
+         !pars_.StandardInput && !pars_.StandardOutput && report_.OutputKept && report_.Code == kDecompOk;
 }
 
 bool TDecompressor::WritesFile() const {

@@ -109,7 +109,7 @@ uint8_t TFileCompressor::Compress(const std::string& source, const std::string& 
 void TFileCompressor::OpenSource(const std::string& source) {
   sourceAcceptances_ = sourceDeclaredDataSize_ = 0;
   sourceStream_ = std::make_unique<TadcFileStream>();
-  if (sourceStream_->OpenFile(source, kAccessRead, kSourceBufferBytes, kShareRead) != 0) {
+  if (sourceStream_->OpenFile(source, kAccessRead, kSourceBufferBytes, kShareSource) != 0) {
     Raise(kCompressReadError);
     return;
   }
@@ -139,9 +139,10 @@ void TFileCompressor::CreateEncoder(const std::string& source) {
     encoder_ = std::make_unique<TSeekableStreamEncoder>(
         format, &encoderOptions, &CountingSinkCallbacks(), &sink_, sampleCount_);
   } else {
+    const uint32_t permissions =
+        toStandardOutput_ ? kScratchPermissions : platform::CopyPermissions(source);
     std::unique_ptr<TadcFileStream> output =
-        CreateTemporaryStream(output_, destination_, platform::CopyPermissions(source),
-                              kEncodeOutputBufferBytes);
+        CreateTemporaryStream(output_, destination_, permissions, kEncodeOutputBufferBytes);
     if (!output) {
       Raise(kCompressWriteError);
       return;
@@ -216,7 +217,7 @@ void TFileCompressor::AppendTag() {
     return;
   }
   TadcFileStream file;
-  const bool appended = file.OpenFile(output_.Name(), kAccessWrite, 0, kShareNone) == 0 &&
+  const bool appended = file.OpenFile(output_.Name(), kAccessWrite, 0, kShareDelete) == 0 &&
                         file.Seek(kSeekFromEnd, 0) &&
                         file.WriteExact(tag.data(), int32_t(tag.size())) &&
                         file.Close(true) == kIoNoError;

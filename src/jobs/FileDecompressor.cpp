@@ -80,7 +80,7 @@ void TFileDecompressor::OpenSource() {
   uint32_t flags = kDecodeSequential;
   if (!options_.MuteDamaged) flags |= kDecodeCutLost;
   sourceStream_ = std::make_unique<TadcFileStream>();
-  if (sourceStream_->OpenFile(source_, kAccessRead, 0, kShareRead) != kIoNoError) {
+  if (sourceStream_->OpenFile(source_, kAccessRead, 0, kShareSource) != kIoNoError) {
     result_.Raise(kDecompReadError);
     return;
   }

@@ -99,7 +99,7 @@ uint8_t TFileInformant::Inform(const std::string& path, TDiagProtocol& protocol,
 
 bool TFileInformant::OpenSource(const std::string& path) {
   file_ = std::make_unique<TadcFileStream>();
-  if (file_->OpenFile(path, kAccessRead, kReadBufferBytes, kShareRead) != 0) {
+  if (file_->OpenFile(path, kAccessRead, kReadBufferBytes, kShareSource) != 0) {
     Raise(kInformReadError);
     return false;
   }

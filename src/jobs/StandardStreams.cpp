@@ -10,8 +10,6 @@ namespace lym {
 namespace {
 
 constexpr int32_t kPieceBytes = 65536;
-// Only the user's own processes need to read what passes through the temporary folder.
-constexpr uint32_t kScratchPermissions = 0600;
 
 }  // namespace
 
@@ -35,9 +33,13 @@ bool TStandardInputSpool::Fill(std::string& reason) {
   return copied;
 }
 
+std::string NamedSource(const std::string& folder, const std::string& entry, bool standardInput) {
+  return standardInput ? std::string() : JoinPath(folder, entry);
+}
+
 std::string JobSource(const std::string& folder, const std::string& entry, bool standardInput,
                       std::unique_ptr<TStandardInputSpool>& spool, std::string& reason) {
-  if (!standardInput) return JoinPath(folder, entry);
+  if (!standardInput) return NamedSource(folder, entry, false);
   spool = std::make_unique<TStandardInputSpool>();
   return spool->Fill(reason) ? spool->Path() : std::string();
 }
@@ -48,7 +50,7 @@ bool SendToStandardOutput(const std::string& path, std::string& reason) {
   TadcFileStream file;
   TadcPipeWriteStream output(platform::StandardOutput());
   std::vector<uint8_t> piece(kPieceBytes);
-  bool sent = file.OpenFile(path, kAccessRead, 0, kShareRead) == kIoNoError;
+  bool sent = file.OpenFile(path, kAccessRead, 0, kShareSource) == kIoNoError;
   while (sent) {
     int32_t got = 0;
     sent = file.ReadSome(piece.data(), kPieceBytes, got) && output.WriteExact(piece.data(), got);

@@ -7,10 +7,11 @@
 // interruption.
 //
 // A .lym output for standard output is finished in a scratch file too (the stream's seek table is
-// written last, in front of the frames) and sent once it is complete and verified, so a failed job
-// sends nothing. A WAVE output goes out while it is decoded.
+// written last, in front of the frames) and sent once it is complete (and verified, when asked),
+// so a failed job sends nothing. A WAVE output goes out while it is decoded.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -29,13 +30,19 @@ class TStandardInputSpool {
   platform::TTemporaryFile file_;
 };
 
+// The file that a batch's entry names; empty for standard input, which no output can be.
+std::string NamedSource(const std::string& folder, const std::string& entry, bool standardInput);
+
 // The file that a batch's job reads: the entry in its folder or, with standardInput, a new spool
 // of standard input; empty with the system's reason when standard input cannot be read.
 std::string JobSource(const std::string& folder, const std::string& entry, bool standardInput,
                       std::unique_ptr<TStandardInputSpool>& spool, std::string& reason);
 
-// A name in the temporary folder, beside which a scratch output is made.
+// Where a scratch output is made: a destination in the temporary folder, of which a temporary file
+// takes only the folder.
 std::string ScratchDestination();
+// Only the user's own processes need to read what passes through the temporary folder.
+inline constexpr uint32_t kScratchPermissions = 0600;
 
 // Sends a finished file to standard output; false with the system's reason.
 bool SendToStandardOutput(const std::string& path, std::string& reason);

@@ -16,6 +16,7 @@ enum class FileAccess { Read, Write, ReadWrite };
 // Share mode bits; POSIX has no mandatory sharing and ignores them.
 inline constexpr int32_t kFileShareRead = 1;
 inline constexpr int32_t kFileShareWrite = 2;
+inline constexpr int32_t kFileShareDelete = 4;
 
 // Each call returns false on failure; LastOsErrorText then describes the failure, and
 // LastFileFailure keeps that description until the next failing call of this thread, so that a job

@@ -42,6 +42,7 @@ DWORD ShareFlags(int32_t shareMode) {
   DWORD share = 0;
   if (shareMode & kFileShareRead) share |= FILE_SHARE_READ;
   if (shareMode & kFileShareWrite) share |= FILE_SHARE_WRITE;
+  if (shareMode & kFileShareDelete) share |= FILE_SHARE_DELETE;
   return share;
 }
 
@@ -55,16 +56,6 @@ bool WideName(const std::string& name, std::vector<wchar_t>& wideName) {
   MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.c_str(), -1, wideName.data(),
                       wideLength);
   return true;
-}
-
-std::string Utf8FromWide(std::wstring_view text) {
-  if (text.empty()) return {};
-  const int size =
-      WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string narrow(size_t(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), narrow.data(), size, nullptr,
-                      nullptr);
-  return narrow;
 }
 
 bool FileOpenExisting(const std::string& name, FileAccess access, int32_t shareMode,

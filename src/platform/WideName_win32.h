@@ -1,5 +1,5 @@
 // The wide-character names that the system's file functions take, and the way back to UTF-8, for
-// the platform layer's Win32 files. Defined in PlatformFile_win32.cpp.
+// the platform layer's Win32 files.
 #pragma once
 
 #include <string>
@@ -8,9 +8,10 @@
 
 namespace lym::platform {
 
-// UTF-8 to UTF-16 with its terminating zero; false for invalid UTF-8.
+// UTF-8 to UTF-16 with its terminating zero; false for invalid UTF-8. Defined in
+// PlatformFile_win32.cpp.
 bool WideName(const std::string& name, std::vector<wchar_t>& wideName);
-// UTF-16 from the system (a path, an argument, a control's text) to UTF-8.
+// UTF-16 from the system (a path, say) to UTF-8. Defined in TextConversion_win32.cpp.
 std::string Utf8FromWide(std::wstring_view text);
 
 }  // namespace lym::platform

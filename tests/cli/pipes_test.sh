@@ -39,6 +39,8 @@ run 0 -q a.wav long.wav
 # --- sox into lym into lym into cmp, in every sample format; nothing said about the pipe
 for format in "44100 2 16" "22050 1 8" "96000 2 24" "8000 1 16" "48000 1 24"; do
   read -r rate channels bits <<<"$format"
+  # cmp reads the copy that tee keeps once it has all of it: lym - reads its input to the end first.
+  rm -f ref.wav; touch ref.wav
   sox -D -n -r "$rate" -c "$channels" -b "$bits" -t wav - synth 2 sine 440 sine 660 2>/dev/null |
     tee ref.wav | "$lym" - 2>enc.txt | "$lym" -d -c - 2>dec.txt | cmp -s - ref.wav ||
     fail "sox | lym - | lym -d -c - | cmp: $format"
@@ -134,13 +136,24 @@ exec 3>&-
 absent never.lym
 no_leftovers "a signal while spooling"
 
-# --- what cannot work with a pipe is a usage error
+# --- a report that does not reach its reader is a loss
+# shellcheck disable=SC2046  # the same file, many times
+"$lym" -i $(printf 'a.lym %.0s' {1..300}) 2>err.txt | head -c 10 > /dev/null
+[ "${PIPESTATUS[0]}" = 1 ] || fail "a report into a closed pipe ended well"
+contains err.txt "error writing standard output"
+
+# --- what cannot work with a pipe is a usage error, and leaves the files alone
+cp a.lym kept.lym
 for args in "-c a.wav long.wav" "- a.wav" "-t -c a.lym" "-d -c --lost=cut a.lym" \
             "-d -c --damaged=delete a.lym" "-c -o x.lym a.wav" "--delete-input-file -" \
-            "--keep-time -c a.wav" "- -O folder" "--list-tags -"; do
+            "--keep-time -c a.wav" "- -O folder" "--list-tags -" "--delete-input-file -c a.wav" \
+            "--delete-input-file -d -c a.lym" "--tag T=V -c a.lym" "--tag T=V -o - a.lym"; do
   # shellcheck disable=SC2086
   run 2 $args < /dev/null
 done
+same a.lym kept.lym; exists a.wav
+# An output that is there is refused as with files.
+run 1 - -o a.lym < a.wav; contains out.txt "Already exists"; same a.lym kept.lym
 # Audio to or from a terminal is refused (script gives the tool a terminal).
 if command -v script >/dev/null; then
   script -qec "$lym -c a.wav" /dev/null > tty.txt 2>&1

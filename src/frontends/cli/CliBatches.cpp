@@ -251,8 +251,7 @@ bool WritesIntoOutputFolder(const TCliOptions& options) {
 bool StandardStreamsFit(const TCliOptions& options, std::string& error) {
   if (options.FromStdin && StandardInputIsTerminal()) {
     error = "standard input is a terminal; send a stream into it through a pipe";
-  } else if (AudioOnStdout(options) && options.Action != TAction::TestCompression &&
-             StandardOutputIsTerminal()) {
+  } else if (AudioOnStdout(options) && StandardOutputIsTerminal()) {
     error = "standard output is a terminal; send it into a pipe or a file, or use -o FILE";
   }
   return error.empty();

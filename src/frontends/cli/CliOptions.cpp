@@ -161,6 +161,10 @@ class TParser {
     return true;
   }
 
+  bool WritesOutputs() const {
+    return options_.Action == TAction::Compress || options_.Action == TAction::Decompress;
+  }
+
   void CheckCombination() {
     if (options_.Help || options_.Version) return;
     if (options_.Files.empty()) return Fail("no input files");
@@ -169,13 +173,13 @@ class TParser {
     const bool tags = !options_.TagEdits.empty() || options_.ListTags;
     if (tags && actionGiven_) return Fail("tag options go with compression or .lym files alone");
     const bool inPlace = tags && EditsInPlace(options_.Files);
-    if (inPlace && (!options_.OutputFile.empty() || !options_.OutputFolder.empty())) {
+    const bool outputNamed =
+        !options_.OutputFile.empty() || !options_.OutputFolder.empty() || options_.ToStdout;
+    if (inPlace && outputNamed) {
       return Fail("tag options edit .lym files in place, with no output option");
     }
     if (options_.ListTags && !inPlace) return Fail("--list-tags lists the tags of .lym files");
-    const bool writesOutputs =
-        options_.Action == TAction::Compress || options_.Action == TAction::Decompress;
-    if (options_.DeleteInput && (inPlace || !writesOutputs)) {
+    if (options_.DeleteInput && (inPlace || !WritesOutputs())) {
       return Fail("--delete-input-file only with compression or decompression");
     }
     if (!options_.OutputFile.empty() && options_.Files.size() > 1) {
@@ -185,46 +189,42 @@ class TParser {
   }
 
   // "-" as the input, -c and "-o -": one input, one output; neither a pipe's source nor its reader
-  // has a file's name, time or second chance.
+  // has a file's name or time, and a pipe gives nothing back.
   void CheckStandardStreams() {
     TCliOptions& o = options_;
-    const size_t stdinInputs = size_t(std::count(o.Files.begin(), o.Files.end(), "-"));
-    o.FromStdin = stdinInputs > 0;
+    o.FromStdin = std::find(o.Files.begin(), o.Files.end(), "-") != o.Files.end();
     if (o.OutputFile == "-") {
       o.OutputFile.clear();
       o.ToStdout = true;
     }
-    const bool writesOutput = o.Action == TAction::Compress || o.Action == TAction::Decompress;
-    if (o.FromStdin && writesOutput && o.OutputFile.empty() && o.OutputFolder.empty()) {
+    if (o.FromStdin && WritesOutputs() && o.OutputFile.empty() && o.OutputFolder.empty()) {
       o.ToStdout = true;
     }
     if (o.FromStdin && o.Files.size() > 1) return Fail("standard input ('-') is the only input");
-    if (!o.ToStdout) return CheckFileOptionsWithStdin();
-    if (!writesOutput && o.Action != TAction::Info) {
+    if (o.FromStdin && WritesOutputs() && !o.OutputFolder.empty()) {
+      return Fail("standard input needs -o FILE, not -O");
+    }
+    if ((o.FromStdin || o.ToStdout) && (o.KeepTime || o.DeleteInput)) {
+      return Fail("--keep-time and --delete-input-file need input and output files");
+    }
+    if (o.ToStdout) CheckStandardOutput();
+  }
+
+  void CheckStandardOutput() {
+    const TCliOptions& o = options_;
+    if (!WritesOutputs() && o.Action != TAction::Info) {
       return Fail("standard output (-c) takes the output of compression, -d or -i");
     }
-    if (o.Files.size() > 1) return Fail("standard output (-c) takes one output, not " +
-                                        std::to_string(o.Files.size()));
+    if (o.Files.size() > 1) {
+      return Fail("standard output (-c) takes one output, not " + std::to_string(o.Files.size()));
+    }
     if (!o.OutputFile.empty() || !o.OutputFolder.empty()) {
       return Fail("choose standard output (-c) or -o/-O");
     }
-    if (o.KeepTime) return Fail("--keep-time needs output files");
     if (o.Action == TAction::Decompress && (!o.MuteLost || !o.KeepDamaged)) {
       return Fail("standard output cannot take back audio: --lost=cut and --damaged=delete need "
                   "an output file");
     }
-    CheckFileOptionsWithStdin();
-  }
-
-  void CheckFileOptionsWithStdin() {
-    if (!options_.FromStdin) return;
-    const bool writesOutput =
-        options_.Action == TAction::Compress || options_.Action == TAction::Decompress;
-    if (writesOutput && !options_.OutputFolder.empty()) {
-      return Fail("standard input needs -o FILE, not -O");
-    }
-    if (options_.DeleteInput) return Fail("--delete-input-file needs input files");
-    if (options_.KeepTime) return Fail("--keep-time needs input files");
   }
 
   void Fail(const std::string& message) {

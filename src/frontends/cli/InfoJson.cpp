@@ -8,7 +8,6 @@ namespace {
 using nlohmann::ordered_json;
 
 constexpr const char* kTagStates[] = {"present", "none", "incompatible", "damaged", "unreadable"};
-constexpr const char* kItemTypes[] = {"text", "binary", "external", "reserved"};
 
 template <class T>
 ordered_json OrNull(const std::optional<T>& value) {
@@ -27,7 +26,7 @@ ordered_json ErrorText(uint8_t code) {
 }
 
 ordered_json TagItemJson(const TInformTagItem& item) {
-  ordered_json object = {{"key", item.Key}, {"type", kItemTypes[item.Type]}};
+  ordered_json object = {{"key", item.Key}, {"type", kInformItemTypeNames[item.Type]}};
   if (item.Type == kInformItemText) {
     object["value"] = item.Value;
   } else {

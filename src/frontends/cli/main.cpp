@@ -20,6 +20,13 @@ constexpr const char* kProgramName = "lymc";
 constexpr const char* kProgramName = "lym";
 #endif
 
+// A report or document that did not reach its reader (one that went away, a full disk) is a loss.
+int WithStdoutChecked(int status) {
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+  std::fprintf(stderr, "%s: error writing standard output\n", kProgramName);
+  return status == 0 ? 1 : status;
+}
+
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "%s: %s (try '%s --help')\n", kProgramName, message.c_str(), kProgramName);
   return 2;
@@ -47,7 +54,8 @@ int main(int argc, char** argv) {
   lym::InstallInterruptCleanup();
   const bool tags = !options.TagEdits.empty() || options.ListTags;
   if (tags && lym::cli::EditsInPlace(options.Files)) {
-    return lym::cli::RunTagEdits(options.TagEdits, options.ListTags, options.Files, options.Quiet);
+    return WithStdoutChecked(
+        lym::cli::RunTagEdits(options.TagEdits, options.ListTags, options.Files, options.Quiet));
   }
   if (!lym::cli::NewFileTagItems(options.TagEdits, options.NewFileTag, error)) {
     return UsageError(error);
@@ -60,5 +68,5 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: %s\n", kProgramName, error.c_str());
     return 1;
   }
-  return lym::cli::RunBatches(options);
+  return WithStdoutChecked(lym::cli::RunBatches(options));
 }

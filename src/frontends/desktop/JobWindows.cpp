@@ -8,8 +8,8 @@
 namespace lym {
 namespace {
 
-// A tag's items under a file's detailed report, as --list-tags shows them: text items with their
-// values (several separated by "; "), the others by kind and size.
+// A tag's items under a file's detailed report: text items with their values (several separated by
+// "; "), the others by kind and size.
 std::vector<std::string> TagItemLines(const std::vector<TInformTagItem>& items) {
   if (items.empty()) return {};
   std::vector<std::string> lines{"  APEv2 items:"};
@@ -19,9 +19,8 @@ std::vector<std::string> TagItemLines(const std::vector<TInformTagItem>& items) 
       for (size_t zero = value.find('\0'); zero != std::string::npos; zero = value.find('\0'))
         value.replace(zero, 1, "; ");
     } else {
-      static constexpr const char* kKinds[] = {"text", "binary", "external", "reserved"};
-      value = std::string(kKinds[item.Type & 3]) + ", " + std::to_string(item.Value.size()) +
-              " bytes";
+      value = std::string(kInformItemTypeNames[item.Type & 3]) + ", " +
+              std::to_string(item.Value.size()) + " bytes";
     }
     lines.push_back("    " + item.Key + " = " + value);
   }
