@@ -17,6 +17,9 @@ packages=(
   nlohmann-json3-dev                # the JSON of lym --info=json (header-only; the Windows builds too)
   python3-mutagen                   # an independent APEv2 implementation for the tag tests
   sox                               # WAVE streams from a pipe, as users make them, for the pipe tests
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev  # the GStreamer plug-in
+  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good  # its tests: gst-launch,
+  gstreamer1.0-plugins-base-apps python3-gi gir1.2-gstreamer-1.0        # decodebin, discoverer
   "$@"
 )
 # The Windows builds and the programs' runs under Wine, installed without the recommended packages

@@ -19,6 +19,7 @@ RANK = {
     "jobs": 6,
     "library": 6,
     "plugin": 7,
+    "gst": 7,
     "frontends": 7,
 }
 PUBLIC_HEADER_LAYER = {
@@ -33,8 +34,8 @@ PUBLIC_HEADER_LAYER = {
     "lym.h": "library",
 }
 # Folders that may see nothing of ours but these public headers (and their own files): the
-# plug-in proves that the C interface is enough for a player.
-ONLY = {"plugin": {"lym/lym.h"}}
+# plug-ins prove that the C interface is enough for a player.
+ONLY = {"plugin": {"lym/lym.h"}, "gst": {"lym/lym.h"}}
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"', re.MULTILINE)
 
 

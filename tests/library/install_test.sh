@@ -121,6 +121,24 @@ else
   fail "the find_package project does not build"
 fi
 
+# --- the GStreamer plug-in, where the build made one: GStreamer's folder under the prefix, and
+# the MIME type that tells desktops which files it plays
+if [ -f "$build/gst/libgstlym.so" ]; then
+  exists "$libdir/gstreamer-1.0/libgstlym.so"
+  exists "$prefix/share/mime/packages/lym.xml"
+  GST_REGISTRY=$work/registry.bin GST_PLUGIN_PATH=$libdir/gstreamer-1.0 \
+    gst-inspect-1.0 lymdec >/dev/null 2>&1 || fail "the installed plug-in does not load"
+  /usr/bin/python3 - "$prefix/share/mime/packages/lym.xml" <<'PY' || fail "lym.xml is wrong"
+import sys, xml.etree.ElementTree as tree
+ns = {"m": "http://www.freedesktop.org/standards/shared-mime-info"}
+kind = tree.parse(sys.argv[1]).getroot().find("m:mime-type", ns)
+assert kind.get("type") == "audio/x-lym"
+assert kind.find("m:glob", ns).get("pattern") == "*.lym"
+match = kind.find("m:magic/m:match", ns)
+assert (match.get("type"), match.get("offset"), match.get("value")) == ("string", "0", "wQyZ")
+PY
+fi
+
 if [ "$failures" -gt 0 ]; then
   echo "$failures checks failed" >&2
   exit 1
