@@ -19,9 +19,11 @@ struct _GstLymDec {
   GstPad *sinkpad;
   GstPad *srcpad;
 
-  /* The stream, once opened; info is valid with it. */
+  /* The stream, once opened; info is valid with it. Queries from other threads look at opened
+   * and at the segment's position under the object's lock. */
   lym_decoder *decoder;
   lym_info info;
+  gboolean opened;
   guint frame_bytes; /* bytes of one sample frame as pushed */
 
   /* Pull mode: upstream is read at any position, the stream starting at base (behind an ID3v2
@@ -167,6 +169,7 @@ static void push_stream_start(GstLymDec *self) {
 static GstFlowReturn open_stream(GstLymDec *self) {
   lym_decoder_options options;
   memset(&options, 0, sizeof options);
+  lym_decoder *decoder = NULL;
   options.on_gap = on_gap;
   options.gap_user_data = self;
   lym_status status;
@@ -175,11 +178,11 @@ static GstFlowReturn open_stream(GstLymDec *self) {
     upstream_size(self);
     self->offset = 0;
     self->pull_flow = GST_FLOW_OK;
-    status = lym_decoder_open_io(&kUpstream, self, &options, &self->decoder);
+    status = lym_decoder_open_io(&kUpstream, self, &options, &decoder);
     if (status == LYM_ERROR_IO && self->pull_flow == GST_FLOW_FLUSHING) return GST_FLOW_FLUSHING;
   } else {
     status = lym_decoder_open_memory(self->stream_map.data, self->stream_map.size, &options,
-                                     &self->decoder);
+                                     &decoder);
   }
   if (status != LYM_OK && status != LYM_DAMAGED) {
     GST_ELEMENT_ERROR(self, STREAM, DECODE, ("This is no .lym stream that can be decoded."),
@@ -190,8 +193,14 @@ static GstFlowReturn open_stream(GstLymDec *self) {
     GST_ELEMENT_WARNING(self, STREAM, DECODE, ("The stream's description is damaged."),
                         ("decoding goes on"));
   }
-  lym_decoder_get_info(self->decoder, &self->info);
-  if (self->info.sample_rate == 0 || !set_output_caps(self)) {
+  lym_info info;
+  lym_decoder_get_info(decoder, &info);
+  GST_OBJECT_LOCK(self);
+  self->decoder = decoder;
+  self->info = info;
+  self->opened = info.sample_rate > 0;
+  GST_OBJECT_UNLOCK(self);
+  if (!self->opened || !set_output_caps(self)) {
     GST_ELEMENT_ERROR(self, STREAM, FORMAT, (NULL), ("unusable stream format"));
     return GST_FLOW_ERROR;
   }
@@ -211,8 +220,10 @@ static GstFlowReturn start_segment(GstLymDec *self) {
     GST_ELEMENT_ERROR(self, STREAM, DECODE, (NULL), ("seek: %s", lym_status_string(status)));
     return GST_FLOW_ERROR;
   }
+  GST_OBJECT_LOCK(self);
   self->segment.duration = time_of(self, total);
   self->segment.position = time_of(self, start);
+  GST_OBJECT_UNLOCK(self);
   GstEvent *event = gst_event_new_segment(&self->segment);
   if (self->seqnum != GST_SEQNUM_INVALID) gst_event_set_seqnum(event, self->seqnum);
   gst_pad_push_event(self->srcpad, event);
@@ -229,7 +240,8 @@ static void push_tags(GstLymDec *self) {
   gst_pad_push_event(self->srcpad, gst_event_new_tag(tags));
 }
 
-/* Tags of the stream from upstream; once ours went out, both go out again. */
+/* Tags of the stream from upstream; the streaming thread sends them with ours, again if ours
+ * went out already. */
 static void take_upstream_tags(GstLymDec *self, GstEvent *event) {
   GstTagList *tags = NULL;
   gst_event_parse_tag(event, &tags);
@@ -240,9 +252,15 @@ static void take_upstream_tags(GstLymDec *self, GstEvent *event) {
   } else {
     gst_tag_list_insert(self->upstream_tags, tags, GST_TAG_MERGE_REPLACE);
   }
-  const gboolean again = self->decoder != NULL && !self->need_tags;
+  self->need_tags = TRUE;
   GST_OBJECT_UNLOCK(self);
-  if (again) push_tags(self);
+}
+
+static gboolean tags_pending(GstLymDec *self) {
+  GST_OBJECT_LOCK(self);
+  const gboolean pending = self->need_tags;
+  GST_OBJECT_UNLOCK(self);
+  return pending;
 }
 
 /* ------------------------------------------------------------------------------------------ */
@@ -280,7 +298,9 @@ static GstFlowReturn push_block(GstLymDec *self) {
     GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_DISCONT);
     self->discont = FALSE;
   }
+  GST_OBJECT_LOCK(self);
   self->segment.position = time_of(self, position + got);
+  GST_OBJECT_UNLOCK(self);
   return gst_pad_push(self->srcpad, buffer);
 }
 
@@ -326,7 +346,7 @@ static void decode_loop(gpointer data) {
     flow = open_stream(self);
   }
   if (flow == GST_FLOW_OK && self->need_segment) flow = start_segment(self);
-  if (flow == GST_FLOW_OK && self->need_tags) push_tags(self);
+  if (flow == GST_FLOW_OK && tags_pending(self)) push_tags(self);
   if (flow == GST_FLOW_OK) flow = push_block(self);
   if (flow != GST_FLOW_OK) pause_task(self, flow);
 }
@@ -342,7 +362,11 @@ static gboolean do_seek(GstLymDec *self, GstEvent *event) {
   GstSeekType start_type, stop_type;
   gint64 start, stop;
   gst_event_parse_seek(event, &rate, &format, &flags, &start_type, &start, &stop_type, &stop);
-  if (!self->pull || rate <= 0.0 || self->decoder == NULL) return FALSE;
+  GST_OBJECT_LOCK(self);
+  const gboolean open = self->opened;
+  GST_OBJECT_UNLOCK(self);
+  /* Samples become times by the stream's rate, known once it is open. */
+  if (!self->pull || !open || rate <= 0.0) return FALSE;
   if (format == GST_FORMAT_DEFAULT) {
     if (start_type != GST_SEEK_TYPE_NONE && start >= 0) start = (gint64)time_of(self, (guint64)start);
     if (stop_type != GST_SEEK_TYPE_NONE && stop >= 0) stop = (gint64)time_of(self, (guint64)stop);
@@ -371,7 +395,9 @@ static gboolean do_seek(GstLymDec *self, GstEvent *event) {
   if (valid) {
     /* The new segment starts where the seek asked; its samples are decoded from there. */
     segment.start = segment.time = segment.position;
+    GST_OBJECT_LOCK(self);
     self->segment = segment;
+    GST_OBJECT_UNLOCK(self);
     self->seqnum = seqnum;
     self->need_segment = TRUE;
     self->discont = TRUE;
@@ -411,7 +437,9 @@ static gboolean answer_duration(GstLymDec *self, GstQuery *query) {
 static gboolean answer_position(GstLymDec *self, GstQuery *query) {
   GstFormat format;
   gst_query_parse_position(query, &format, NULL);
+  GST_OBJECT_LOCK(self);
   const GstClockTime time = self->segment.position;
+  GST_OBJECT_UNLOCK(self);
   if (format == GST_FORMAT_TIME) {
     gst_query_set_position(query, format, (gint64)time);
   } else if (format == GST_FORMAT_DEFAULT) {
@@ -434,11 +462,11 @@ static gboolean answer_seeking(GstLymDec *self, GstQuery *query) {
 
 static gboolean src_query(GstPad *pad, GstObject *parent, GstQuery *query) {
   GstLymDec *self = GST_LYM_DEC(parent);
-  /* Answers come from the stream once it is open (the task's lock keeps it while they are read). */
+  /* Answers come from the stream once it is open; its description stays until it is closed. */
   gboolean answered = FALSE;
   gboolean ours = TRUE;
   GST_OBJECT_LOCK(self);
-  const gboolean open = self->decoder != NULL;
+  const gboolean open = self->opened;
   GST_OBJECT_UNLOCK(self);
   switch (GST_QUERY_TYPE(query)) {
     case GST_QUERY_DURATION: answered = open && answer_duration(self, query); break;
@@ -456,8 +484,10 @@ static void reset(GstLymDec *self) {
   GST_OBJECT_LOCK(self);
   lym_decoder_close(self->decoder);
   self->decoder = NULL;
-  GST_OBJECT_UNLOCK(self);
+  self->opened = FALSE;
   memset(&self->info, 0, sizeof self->info);
+  gst_segment_init(&self->segment, GST_FORMAT_TIME);
+  GST_OBJECT_UNLOCK(self);
   g_clear_pointer(&self->upstream_tags, gst_tag_list_unref);
   if (self->stream != NULL) {
     gst_buffer_unmap(self->stream, &self->stream_map);
@@ -465,7 +495,6 @@ static void reset(GstLymDec *self) {
     self->stream = NULL;
   }
   gst_adapter_clear(self->adapter);
-  gst_segment_init(&self->segment, GST_FORMAT_TIME);
   self->need_segment = TRUE;
   self->need_tags = TRUE;
   self->discont = TRUE;
